@@ -27,8 +27,8 @@ test: build python
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j2
 	$(PYTHON) -m pytest -q tests/python
 
-demo: build
-	$(BUILD_DIR)/read_forms examples/tour.qv
+demo: python
+	$(PYTHON) examples/demo.py
 
 bench: build python
 	$(PYTHON) bench/run.py

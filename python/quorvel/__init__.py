@@ -1,4 +1,24 @@
 """Quorvel: an embeddable Lisp with persistent data, algebraic effects and optics."""
 
-from .quorvel import *  # noqa: F401,F403
-from .quorvel import __version__  # noqa: F401
+from .quorvel import (
+    CompileError,
+    EffectNotFoundError,
+    Engine,
+    EvalError,
+    HandlerError,
+    Keyword,
+    QuorvelError,
+    __version__,
+    parse_edn,
+)
+
+__all__ = [
+    "Engine",
+    "Keyword",
+    "parse_edn",
+    "QuorvelError",
+    "EvalError",
+    "CompileError",
+    "HandlerError",
+    "EffectNotFoundError",
+]

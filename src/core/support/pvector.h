@@ -179,12 +179,16 @@ class PVector {
   // First index held by the tail.
   size_t tail_offset() const { return size_ == 0 ? 0 : (size_ - 1) & ~kMask; }
 
+  // Precondition: i < size_, so the vector is not empty and a trie index
+  // passes through at least one branch.
   const Leaf* leaf_node(size_t i) const {
-    if (i >= tail_offset()) return tail_;
+    if (i >= ((size_ - 1) & ~kMask)) return tail_;
     const Node* node = root_;
-    for (unsigned level = shift_; level > 0; level -= kBits) {
+    unsigned level = shift_;
+    do {
       node = static_cast<const Branch*>(node)->child[(i >> level) & kMask];
-    }
+      level -= kBits;
+    } while (level > 0);
     return static_cast<const Leaf*>(node);
   }
   const T* leaf_for(size_t i) const { return leaf_node(i)->items; }

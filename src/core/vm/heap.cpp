@@ -1,5 +1,6 @@
 #include "vm/heap.h"
 
+#include <algorithm>
 #include <unordered_set>
 
 #include "vm/heap_refs.h"
@@ -17,6 +18,14 @@ uint64_t string_intern_hash(std::string_view text) {
   hasher.write(text);
   hasher.write_u8(255);
   return hasher.finish();
+}
+
+// The values a sequence, set or map holds: the work of tracing it.
+size_t held_values(const HeapObject& object) {
+  if (const auto* seq = std::get_if<SeqData>(&object)) return seq->items.size();
+  if (const auto* set = std::get_if<VMSet>(&object)) return set->size();
+  if (const auto* map = std::get_if<VMMap>(&object)) return 2 * map->size();
+  return 0;
 }
 
 }  // namespace
@@ -70,21 +79,30 @@ void Heap::collect_if_due(const RootSource& roots) {
 }
 
 void Heap::collect(std::vector<HeapKey> roots) {
-  mark(std::move(roots));
+  const size_t traced = mark(std::move(roots));
   sweep();
   rebuild_intern_tables();
-  threshold_ = cells_.live() <= kInitialThreshold / 2 ? kInitialThreshold : 2 * cells_.live();
+  // Counting objects alone would let a few huge live collections be traced
+  // again every few allocations (a loop conj-ing onto one vector would take
+  // quadratic time), so the threshold also leaves room for enough
+  // allocations to pay for tracing their values.
+  const size_t live = cells_.live();
+  const size_t by_count = live <= kInitialThreshold / 2 ? kInitialThreshold : 2 * live;
+  threshold_ = std::max(by_count, live + traced / kTracedValuesPerAllocation);
 }
 
-void Heap::mark(std::vector<HeapKey> worklist) {
+size_t Heap::mark(std::vector<HeapKey> worklist) {
+  size_t traced = 0;
   while (!worklist.empty()) {
     const HeapKey key = worklist.back();
     worklist.pop_back();
     GcCell* cell = cells_.get(key.to_arena());
     if (!cell || cell->marked) continue;
     cell->marked = true;
+    traced += held_values(*cell->object);
     trace_object(*cell->object, worklist);
   }
+  return traced;
 }
 
 void Heap::sweep() {

@@ -41,6 +41,9 @@ struct DepthExceeded {};
 class Heap {
  public:
   static constexpr size_t kInitialThreshold = 1024;
+  // Values of live collections traced per allocation the next threshold
+  // allows at least (see collect).
+  static constexpr size_t kTracedValuesPerAllocation = 16;
 
   Heap() = default;
   Heap(Heap&&) = default;
@@ -83,7 +86,8 @@ class Heap {
   // Mark from the roots, sweep, rebuild the intern tables, set the threshold.
   void collect(std::vector<HeapKey> roots);
 
-  void mark(std::vector<HeapKey> worklist);
+  // Returns the number of values the marked sequences, sets and maps hold.
+  size_t mark(std::vector<HeapKey> worklist);
   void sweep();
   // Appends the keys of the object's children.
   static void trace_object(const HeapObject& object, std::vector<HeapKey>& worklist);

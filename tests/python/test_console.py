@@ -1,0 +1,49 @@
+"""print, println and prn write straight to standard output; nano-time reads
+the wall clock."""
+
+import time
+
+import pytest
+
+from pending import eval_or_skip
+
+OUTPUT = [
+    ('(print "a" 1 :k)', "a 1 :k"),
+    ('(println "a" 1 :k)', "a 1 :k\n"),
+    ('(prn "a" 1 :k)', '"a" 1 :k\n'),
+    ('(print "x") (print "y")', "xy"),
+    ('(println "a\\nb")', "a\nb\n"),
+    ('(prn "q\\"")', '"q\\""\n'),
+    ("(prn [1 \"a\"] nil)", '[1 "a"] nil\n'),
+    ("(print 1/2 1.5)", "1/2 1.5"),
+    ("(print)", ""),
+    ("(println)", "\n"),
+    ("(prn)", "\n"),
+]
+
+
+@pytest.mark.parametrize("src,text", OUTPUT)
+def test_output(bare, capfd, src, text):
+    assert bare.eval(src) is None
+    assert capfd.readouterr().out == text
+
+
+def test_output_keeps_its_place_among_the_hosts(engine, capfd):
+    print("before", flush=True)
+    engine.eval('(println "inside")')
+    print("after", flush=True)
+    assert capfd.readouterr().out == "before\ninside\nafter\n"
+
+
+def test_console_natives_do_not_perform_the_console_effect(engine, capfd):
+    src = '(with-handler [console] (println "direct") :handle (println [x k] (k :handled)))'
+    assert eval_or_skip(engine, src) is None
+    assert capfd.readouterr().out == "direct\n"
+
+
+def test_nano_time_is_nanoseconds_since_the_epoch(bare):
+    before = time.time_ns()
+    first, second = bare.eval("[(nano-time) (nano-time :ignored)]")
+    after = time.time_ns()
+    assert isinstance(first, int)
+    assert before <= first <= second <= after
