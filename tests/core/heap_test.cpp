@@ -114,6 +114,21 @@ TEST(HeapCollection, AllocationAtThresholdCollectsAndSetsNextThreshold) {
   }
 }
 
+// A few large live collections leave room for allocations in proportion
+// to their values, so that tracing them is not repeated every 1024
+// allocations.
+TEST(HeapCollection, LargeLiveCollectionsWidenTheNextThreshold) {
+  Heap heap;
+  KeyRoots roots;
+  std::vector<VMValue> items(64 * 1024, VMValue::integer(7));
+  roots.keys.push_back(heap.alloc(seq_of(items, true), roots));
+  while (heap.live() < Heap::kInitialThreshold) heap.alloc(StringObject{"garbage"}, roots);
+  heap.alloc(StringObject{"trigger"}, roots);
+  EXPECT_EQ(heap.live(), 2u);
+  // Only the vector was live when the threshold was set.
+  EXPECT_EQ(heap.threshold(), 1 + items.size() / Heap::kTracedValuesPerAllocation);
+}
+
 TEST(HeapCollection, DisabledScopePreventsCollectionAndRestoresCounter) {
   Heap heap;
   for (int i = 0; i < 1024; ++i) heap.alloc_no_gc(StringObject{"x"});

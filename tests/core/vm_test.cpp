@@ -293,8 +293,7 @@ TEST_F(VmTest, FusedSequences) {
   Code middle(vm, "", 0, 1);
   middle.load(VMValue::integer(10)).op(OpCode::StoreLocal, 0).load(VMValue::integer(7));
   middle.jump(OpCode::Jump, 1).op(OpCode::LoadLocal, 0).load(VMValue::integer(1));
-  EXPECT_TRUE(same(value_of(middle.op(OpCode::Sub).op(OpCode::Return).add()),
-                   VMValue::integer(6)));
+  EXPECT_TRUE(same(value_of(middle.op(OpCode::Sub).op(OpCode::Return).add()), VMValue::integer(6)));
 
   // Two stores in a row, then (- a b) over two locals.
   Code stores(vm, "", 0, 2);
@@ -584,6 +583,38 @@ TEST_F(ClauseTest, DestructuringPatterns) {
             "Type error: expected sequential");
   EXPECT_EQ(run_with(vec, VMValue::integer(1)).error().display(), "Type error: expected map");
   EXPECT_EQ(run_with(VMValue::nil(), empty_map).error().display(), "No matching clause");
+}
+
+TEST_F(ClauseTest, Variants) {
+  // (defdata Shape (Circle r) Dot)
+  const uint32_t r = vm.interner().intern("r");
+  const HeapKey dot = vm.heap().alloc_no_gc(VariantObject{VariantObject::make_tag(0, 1), {}});
+  VariantDef circle{vm.interner().intern("Circle"), {r}, {{r, 0}}, std::nullopt};
+  VariantDef dot_def{vm.interner().intern("Dot"), {}, {}, dot};
+  const uint16_t shape =
+      vm.types().register_type(TypeDef{vm.interner().intern("Shape"), {circle, dot_def}});
+
+  Code make(vm);
+  make.load(VMValue::integer(5)).k16(OpCode::MakeVariant, shape, 0).op(OpCode::Return);
+  const VMValue c = value_of(make.add());
+  const auto* variant = std::get_if<VariantObject>(object(c));
+  ASSERT_TRUE(variant);
+  EXPECT_EQ(variant->tag, VariantObject::make_tag(shape, 0));
+  Code singleton(vm);
+  EXPECT_TRUE(same(value_of(singleton.k16(OpCode::MakeVariant, shape, 1).op(OpCode::Return).add()),
+                   VMValue::heap(dot)));
+  Code unknown(vm);
+  EXPECT_EQ(error_of(unknown.k16(OpCode::MakeVariant, 99, 0).op(OpCode::Return).add()),
+            "Type error: unknown variant type");
+
+  // (:r circle) reads the field; a variant pattern takes it apart.
+  Code field(vm);
+  field.load(c).load(VMValue::keyword(r)).op(OpCode::Call, 1).op(OpCode::Return);
+  EXPECT_TRUE(same(value_of(field.add()), VMValue::integer(5)));
+  CompiledPattern::VariantPattern pattern{0, shape, {bind(0)}};
+  const ClauseInfo clause{std::nullopt, {{pattern}}, returns_local(1, 1, 0), false, 1};
+  EXPECT_TRUE(same(value_of(call_template({clause}, {c})), VMValue::integer(5)));
+  EXPECT_EQ(error_of(call_template({clause}, {VMValue::heap(dot)})), "No matching clause");
 }
 
 // --- Construction, globals and effects ---------------------------------------------

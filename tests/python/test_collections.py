@@ -379,3 +379,20 @@ def test_error(engine, src, message):
     with pytest.raises(quorvel.EvalError) as info:
         engine.eval(src)
     assert info.value.args == (message,)
+
+
+def test_results_survive_collections_at_every_allocation():
+    from quorvel import quorvel as extension
+
+    engine = quorvel.Engine()
+    extension._set_gc_stress(engine, True)
+    src = """
+    (let [s (set "abca")
+          m (into {} [[(str "k") (vector (str "v") (list 1 2))]])
+          v (reduce conj [] (range 40))
+          l (into nil (set {:a [1] :b [2]}))]
+      [(count s) (contains? s "b") (get m "k") (last v) (count l)
+       (vals (assoc (hash-map (str "x") (str "y")) "x" (cons 0 "xy")))])
+    """
+    assert engine.eval(src) == [3, True, ["v", [1, 2]], 39, 2, [[0, "x", "y"]]]
+    extension._set_gc_stress(engine, False)

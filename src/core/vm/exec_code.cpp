@@ -44,9 +44,9 @@ uint32_t checked_word(const Prototype& proto, size_t at) {
   }
   if ((*op == OpCode::LoadLocal || *op == OpCode::StoreLocal) &&
       operand_a(word) >= proto.num_locals) {
-    return (word & ~0xFFu) | static_cast<uint8_t>(*op == OpCode::LoadLocal
-                                                      ? ExecOp::LoadLocalChecked
-                                                      : ExecOp::StoreLocalChecked);
+    return (word & ~0xFFu) |
+           static_cast<uint8_t>(*op == OpCode::LoadLocal ? ExecOp::LoadLocalChecked
+                                                         : ExecOp::StoreLocalChecked);
   }
   if (is_jump(*op)) {
     const auto target = static_cast<int64_t>(at) + 1 + operand_s16(word);
@@ -57,7 +57,9 @@ uint32_t checked_word(const Prototype& proto, size_t at) {
   return word;
 }
 
-bool is(uint32_t word, OpCode op) { return opcode_byte(word) == static_cast<uint8_t>(op); }
+bool is(uint32_t word, OpCode op) {
+  return opcode_byte(word) == static_cast<uint8_t>(op);
+}
 
 bool is_compare(uint32_t word) {
   return is(word, OpCode::Lt) || is(word, OpCode::Le) || is(word, OpCode::Gt) ||
@@ -66,27 +68,32 @@ bool is_compare(uint32_t word) {
 
 struct Fused {
   ExecOp op;
-  size_t length;        // words of the sequence, head included
-  size_t compare = 0;   // position of the comparison of a compare-and-jump
+  size_t length;       // words of the sequence, head included
+  size_t compare = 0;  // position of the comparison of a compare-and-jump
 };
 
 // The fused operation that the checked sequence at `at` starts, if any.
-std::optional<Fused> fused_at(const std::vector<uint32_t>& words, size_t at, size_t globals) {
+std::optional<Fused> fused_at(const Prototype& proto, const std::vector<uint32_t>& words, size_t at,
+                              size_t globals) {
   const auto next = [&](size_t k) { return at + k < words.size() ? words[at + k] : 0xFFu; };
   const uint32_t head = words[at];
   const auto existing_slot = [&](uint32_t word) {
     return is(word, OpCode::LoadGlobalSlot) && operand_k16(word) < globals;
   };
+  // Only Int constants: the fused operation checks just the local.
+  const auto int_constant = [&](uint32_t word) {
+    return is(word, OpCode::LoadConst) && proto.constants[operand_k16(word)].is_int();
+  };
   if (is(head, OpCode::LoadLocal)) {
     const uint32_t operand = next(1);
     if (is_compare(next(2)) && is(next(3), OpCode::JumpIfFalse)) {
-      if (is(operand, OpCode::LoadConst)) return Fused{ExecOp::LocalConstCompareJump, 4, 2};
+      if (int_constant(operand)) return Fused{ExecOp::LocalConstCompareJump, 4, 2};
       if (is(operand, OpCode::LoadLocal)) return Fused{ExecOp::LocalLocalCompareJump, 4, 2};
       if (existing_slot(operand)) return Fused{ExecOp::LocalGlobalCompareJump, 4, 2};
     }
     const bool add = is(next(2), OpCode::Add);
     if (add || is(next(2), OpCode::Sub)) {
-      if (is(operand, OpCode::LoadConst)) {
+      if (int_constant(operand)) {
         return Fused{add ? ExecOp::LocalConstAdd : ExecOp::LocalConstSub, 3};
       }
       if (is(operand, OpCode::LoadLocal)) {
@@ -132,7 +139,7 @@ ExecCode prepare_exec_code(const Prototype& proto, uint32_t index, size_t global
   // A fused operation reads the words after its head, so those stay plain:
   // sequences are chosen left to right and never overlap.
   for (size_t i = 0; i < out.words.size();) {
-    const auto fused = fused_at(out.words, i, globals);
+    const auto fused = fused_at(proto, out.words, i, globals);
     if (!fused) {
       ++i;
       continue;

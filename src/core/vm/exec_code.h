@@ -36,16 +36,16 @@ enum class ExecOp : uint8_t {
   // form leaves to later words: a compare-and-jump head carries the outcomes
   // under which its comparison holds in B (see compare_mask), and a
   // StoreLocalPair head has C 1 when a Jump belongs to the sequence.
-  LocalConstCompareJump,  // LoadLocal, LoadConst, Lt/Le/Gt/Ge/Eq/NotEq, JumpIfFalse
-  LocalLocalCompareJump,  // LoadLocal, LoadLocal, compare, JumpIfFalse
-  LocalGlobalCompareJump, // LoadLocal, LoadGlobalSlot, compare, JumpIfFalse
-  CompareJump,            // compare, JumpIfFalse
-  LocalConstAdd,          // LoadLocal, LoadConst, Add
-  LocalConstSub,          // LoadLocal, LoadConst, Sub
-  LocalLocalAdd,          // LoadLocal, LoadLocal, Add
-  LocalLocalSub,          // LoadLocal, LoadLocal, Sub
-  StoreLocalPair,         // StoreLocal, StoreLocal, and a Jump after them
-  GlobalSlotCall,         // LoadGlobalSlot, Call
+  LocalConstCompareJump,   // LoadLocal, LoadConst of an Int, Lt/Le/Gt/Ge/Eq/NotEq, JumpIfFalse
+  LocalLocalCompareJump,   // LoadLocal, LoadLocal, compare, JumpIfFalse
+  LocalGlobalCompareJump,  // LoadLocal, LoadGlobalSlot, compare, JumpIfFalse
+  CompareJump,             // compare, JumpIfFalse
+  LocalConstAdd,           // LoadLocal, LoadConst of an Int, Add
+  LocalConstSub,           // LoadLocal, LoadConst of an Int, Sub
+  LocalLocalAdd,           // LoadLocal, LoadLocal, Add
+  LocalLocalSub,           // LoadLocal, LoadLocal, Sub
+  StoreLocalPair,          // StoreLocal, StoreLocal, and a Jump after them
+  GlobalSlotCall,          // LoadGlobalSlot, Call
 };
 inline constexpr unsigned kExecOpCount = static_cast<unsigned>(ExecOp::GlobalSlotCall) + 1;
 

@@ -1,9 +1,9 @@
 // The machine's call frames: a stack whose storage only grows, so that a
-// call reuses the slot of an earlier frame and resets just the parts of it
-// that say which optional fields are present.
+// call reuses the slot of an earlier frame.
 #pragma once
 
 #include <cstddef>
+#include <new>
 #include <vector>
 
 #include "vm/frame.h"
@@ -24,16 +24,9 @@ class FrameStack {
   // A new top frame: proto, ip and base 0, no closure and no optional parts.
   Frame& push() {
     if (size_ == storage_.size()) storage_.resize(2 * storage_.size());
-    Frame& frame = storage_[size_++];
-    frame.proto = 0;
-    frame.ip = 0;
-    frame.base = 0;
-    frame.closure.reset();
-    frame.stop.reset();
-    frame.restore_len.reset();
-    frame.resume_handler.reset();
-    frame.handler_call.reset();
-    return frame;
+    // Default-initialised in place: the numbers are zeroed and the optional
+    // parts marked absent, without touching their payloads.
+    return *new (&storage_[size_++]) Frame;
   }
   void pop_back() { --size_; }
   // Keeps the first n frames (n <= size()).

@@ -46,7 +46,9 @@ struct Raw {
   words[2] = r.second;
 }
 
-[[gnu::always_inline]] inline void put(VMValue* dst, const VMValue& v) { put_raw(dst, raw_of(v)); }
+[[gnu::always_inline]] inline void put(VMValue* dst, const VMValue& v) {
+  put_raw(dst, raw_of(v));
+}
 
 [[gnu::always_inline]] inline void put_int(VMValue* dst, int64_t i) {
   put_raw(dst, {static_cast<uint64_t>(ValueTag::Int), static_cast<uint64_t>(i), 0});
@@ -56,9 +58,10 @@ struct Raw {
   put_raw(dst, {static_cast<uint64_t>(ValueTag::Bool), b ? 1u : 0u, 0});
 }
 
-[[gnu::always_inline]] inline void put_nil(VMValue* dst) { put_raw(dst, {0, 0, 0}); }
+[[gnu::always_inline]] inline void put_nil(VMValue* dst) {
+  put_raw(dst, {0, 0, 0});
+}
 
-// Int operands of the fused sequences.
 // Whether a comparison whose outcome mask (compare_mask) is in operand B
 // of the word holds for a and b.
 bool int_compare(uint32_t word, int64_t a, int64_t b) {
@@ -69,9 +72,13 @@ bool int_compare(uint32_t word, int64_t a, int64_t b) {
 // The slow paths of the loop live out of line, so that the loop itself keeps
 // its state in registers.
 
-[[gnu::noinline]] void take_error(VMError& err, VMError&& error) { err = std::move(error); }
+[[gnu::noinline]] void take_error(VMError& err, VMError&& error) {
+  err = std::move(error);
+}
 
-[[gnu::noinline, gnu::cold]] VMError underflow_error() { return VMError::stack_underflow(); }
+[[gnu::noinline, gnu::cold]] VMError underflow_error() {
+  return VMError::stack_underflow();
+}
 
 [[gnu::noinline, gnu::cold]] VMError effects_not_available() {
   return VMError::type_error("effects are not available yet");
@@ -161,22 +168,64 @@ bool int_compare(uint32_t word, int64_t a, int64_t b) {
 // or anything of the frames below, so its locals always lie below the top.
 Result<VMValue, VMError> Interpreter::execute(VM& vm, size_t stop_depth, bool offer_errors) {
   static void* const kLabels[] = {
-      &&op_LoadConst,     &&op_Pop,           &&op_Dup,         &&op_LoadLocal,
-      &&op_StoreLocal,    &&op_LoadUpvalue,   &&op_StoreUpvalue, &&op_LoadGlobal,
-      &&op_SetGlobal,     &&op_DefineGlobal,  &&op_Add,         &&op_Sub,
-      &&op_Mul,           &&op_Div,           &&op_Mod,         &&op_Neg,
-      &&op_Eq,            &&op_NotEq,         &&op_Lt,          &&op_Le,
-      &&op_Gt,            &&op_Ge,            &&op_Not,         &&op_Jump,
-      &&op_JumpIfFalse,   &&op_JumpIfTrue,    &&op_Call,        &&op_TailCall,
-      &&op_Return,        &&op_MakeClosure,   &&op_MakeClosureFromTemplate,
-      &&op_MakeList,      &&op_MakeVector,    &&op_MakeMap,     &&op_MakeSet,
-      &&op_PushHandler,   &&op_PopHandler,    &&op_Perform,     &&op_Resume,
-      &&op_PerformOp,     &&op_CallNative,    &&op_LoadGlobalSlot, &&op_MakeVariant,
-      &&op_InvalidOpcode, &&op_BadConstant,   &&op_BadJump,     &&op_EndOfCode,
-      &&op_LoadLocalChecked, &&op_StoreLocalChecked,
-      &&op_LocalConstCompareJump, &&op_LocalLocalCompareJump, &&op_LocalGlobalCompareJump,
-      &&op_CompareJump, &&op_LocalConstAdd, &&op_LocalConstSub, &&op_LocalLocalAdd,
-      &&op_LocalLocalSub, &&op_StoreLocalPair,
+      &&op_LoadConst,
+      &&op_Pop,
+      &&op_Dup,
+      &&op_LoadLocal,
+      &&op_StoreLocal,
+      &&op_LoadUpvalue,
+      &&op_StoreUpvalue,
+      &&op_LoadGlobal,
+      &&op_SetGlobal,
+      &&op_DefineGlobal,
+      &&op_Add,
+      &&op_Sub,
+      &&op_Mul,
+      &&op_Div,
+      &&op_Mod,
+      &&op_Neg,
+      &&op_Eq,
+      &&op_NotEq,
+      &&op_Lt,
+      &&op_Le,
+      &&op_Gt,
+      &&op_Ge,
+      &&op_Not,
+      &&op_Jump,
+      &&op_JumpIfFalse,
+      &&op_JumpIfTrue,
+      &&op_Call,
+      &&op_TailCall,
+      &&op_Return,
+      &&op_MakeClosure,
+      &&op_MakeClosureFromTemplate,
+      &&op_MakeList,
+      &&op_MakeVector,
+      &&op_MakeMap,
+      &&op_MakeSet,
+      &&op_PushHandler,
+      &&op_PopHandler,
+      &&op_Perform,
+      &&op_Resume,
+      &&op_PerformOp,
+      &&op_CallNative,
+      &&op_LoadGlobalSlot,
+      &&op_MakeVariant,
+      &&op_InvalidOpcode,
+      &&op_BadConstant,
+      &&op_BadJump,
+      &&op_EndOfCode,
+      &&op_LoadLocalChecked,
+      &&op_StoreLocalChecked,
+      &&op_LocalConstCompareJump,
+      &&op_LocalLocalCompareJump,
+      &&op_LocalGlobalCompareJump,
+      &&op_CompareJump,
+      &&op_LocalConstAdd,
+      &&op_LocalConstSub,
+      &&op_LocalLocalAdd,
+      &&op_LocalLocalSub,
+      &&op_StoreLocalPair,
       &&op_GlobalSlotCall,
   };
   static_assert(std::size(kLabels) == kExecOpCount);
@@ -188,91 +237,94 @@ Result<VMValue, VMError> Interpreter::execute(VM& vm, size_t stop_depth, bool of
   const uint32_t* code;  // the current frame's executable words
   const uint32_t* ip;
   const VMValue* consts;
-  VMValue* sp;  // one past the top value
-  VMValue* bp;  // local slot 0 of the current frame
+  VMValue* sp;     // one past the top value
+  VMValue* bp;     // local slot 0 of the current frame
   VMValue* floor;  // just past its locals: the frame pops nothing below
   uint32_t word;
   VMError err{};
 
-#define SAVE()                                                       \
-  do {                                                               \
-    stack.set_top(sp);                                               \
-    frames.back().ip = static_cast<uint32_t>(ip - code);             \
+#define SAVE()                                           \
+  do {                                                   \
+    stack.set_top(sp);                                   \
+    frames.back().ip = static_cast<uint32_t>(ip - code); \
   } while (0)
 // The current frame's code, constants and base; the stack top stays.
-#define ENTER()                                                      \
-  do {                                                               \
-    const Frame& frame_ = frames.back();                             \
-    const ExecCode& exec_ = vm.exec_[frame_.proto];                  \
-    code = exec_.words.data();                                       \
-    ip = code + frame_.ip;                                           \
-    consts = exec_.constants;                                        \
-    bp = stack.begin_ptr() + frame_.base;                            \
-    floor = bp + exec_.num_locals;                                   \
+#define ENTER()                                     \
+  do {                                              \
+    const Frame& frame_ = frames.back();            \
+    const ExecCode& exec_ = vm.exec_[frame_.proto]; \
+    code = exec_.words.data();                      \
+    ip = code + frame_.ip;                          \
+    consts = exec_.constants;                       \
+    bp = stack.begin_ptr() + frame_.base;           \
+    floor = bp + exec_.num_locals;                  \
   } while (0)
-#define LOAD()              \
-  do {                      \
-    sp = stack.top_ptr();   \
-    ENTER();                \
+#define LOAD()            \
+  do {                    \
+    sp = stack.top_ptr(); \
+    ENTER();              \
   } while (0)
 #define NEXT()                  \
   do {                          \
     word = *ip++;               \
     goto* kLabels[word & 0xFF]; \
   } while (0)
-#define NEED(n)                         \
-  do {                                  \
-    if (sp - floor < (n)) goto underflow;  \
+#define NEED(n)                           \
+  do {                                    \
+    if (sp < floor + (n)) goto underflow; \
   } while (0)
-#define ROOM()                                 \
-  do {                                         \
-    if (sp == stack.end_ptr()) goto grow;      \
+#define ROOM()                            \
+  do {                                    \
+    if (sp == stack.end_ptr()) goto grow; \
   } while (0)
 // Runs a helper that works on the synced machine and may fail.
-#define SYNCED(expr)                                 \
-  do {                                               \
-    SAVE();                                          \
-    auto result_ = (expr);                           \
-    LOAD();                                          \
-    if (!result_) {                                  \
-      take_error(err, std::move(result_).error());   \
-      goto fail;                                     \
-    }                                                \
+#define SYNCED(expr)                               \
+  do {                                             \
+    SAVE();                                        \
+    auto result_ = (expr);                         \
+    LOAD();                                        \
+    if (!result_) {                                \
+      take_error(err, std::move(result_).error()); \
+      goto fail;                                   \
+    }                                              \
   } while (0)
-#define BINARY(fast)                                           \
-  do {                                                         \
-    NEED(2);                                                   \
-    sp -= 2;                                                   \
-    if (sp[0].is_int() && sp[1].is_int()) {                    \
-      fast;                                                    \
-    } else if (!slow_binary(err, opcode_byte(word), sp)) {     \
-      goto fail;                                               \
-    }                                                          \
-    ++sp;                                                      \
-    NEXT();                                                    \
+// Arithmetic and comparisons: `fast` when both operands are Ints and `also`
+// holds, the full numeric tower otherwise.
+#define BINARY(also, fast)                                 \
+  do {                                                     \
+    NEED(2);                                               \
+    sp -= 2;                                               \
+    if (sp[0].is_int() && sp[1].is_int() && (also)) {      \
+      fast;                                                \
+    } else if (!slow_binary(err, opcode_byte(word), sp)) { \
+      goto fail;                                           \
+    }                                                      \
+    ++sp;                                                  \
+    NEXT();                                                \
   } while (0)
-// A fused LoadLocal, operand load, Add or Sub on Ints.
-#define LOCAL_ARITH(right, op)                            \
-  do {                                                    \
-    ROOM();                                               \
-    const VMValue* x = bp + operand_a(word);              \
-    const VMValue* y = (right);                           \
-    if (!x->is_int() || !y->is_int()) goto unfused;       \
-    put_int(sp++, op(x->as_int(), y->as_int()));          \
-    ip += 2;                                              \
-    NEXT();                                               \
+// A fused LoadLocal, operand load, Add or Sub on Ints; `checked` is false
+// for an Int constant.
+#define LOCAL_ARITH(right, checked, op)                            \
+  do {                                                             \
+    ROOM();                                                        \
+    const VMValue* x = bp + operand_a(word);                       \
+    const VMValue* y = (right);                                    \
+    if (!x->is_int() || ((checked) && !y->is_int())) goto unfused; \
+    put_int(sp++, op(x->as_int(), y->as_int()));                   \
+    ip += 2;                                                       \
+    NEXT();                                                        \
   } while (0)
-#define EQUALITY(negate)                                                   \
-  do {                                                                     \
-    NEED(2);                                                               \
-    sp -= 2;                                                               \
-    if (sp[0].is_int() && sp[1].is_int()) {                                \
+#define EQUALITY(negate)                                            \
+  do {                                                              \
+    NEED(2);                                                        \
+    sp -= 2;                                                        \
+    if (sp[0].is_int() && sp[1].is_int()) {                         \
       put_bool(sp, (sp[0].as_int() == sp[1].as_int()) != (negate)); \
-    } else if (!slow_equal(vm, err, sp, negate)) {                         \
-      goto fail;                                                           \
-    }                                                                      \
-    ++sp;                                                                  \
-    NEXT();                                                                \
+    } else if (!slow_equal(vm, err, sp, negate)) {                  \
+      goto fail;                                                    \
+    }                                                               \
+    ++sp;                                                           \
+    NEXT();                                                         \
   } while (0)
 
   LOAD();
@@ -306,7 +358,7 @@ op_StoreLocal:
   put(bp + operand_a(word), *sp);
   NEXT();
 
-op_LoadLocalChecked: {
+op_LoadLocalChecked : {
   ROOM();
   const VMValue* slot = bp + operand_a(word);
   if (slot >= sp) goto bad_local;
@@ -314,7 +366,7 @@ op_LoadLocalChecked: {
   NEXT();
 }
 
-op_StoreLocalChecked: {
+op_StoreLocalChecked : {
   NEED(1);
   --sp;
   VMValue* slot = bp + operand_a(word);
@@ -347,26 +399,26 @@ op_DefineGlobal:
   NEXT();
 
 op_Add:
-  BINARY(put_int(sp, wrap_add(sp[0].as_int(), sp[1].as_int())));
+  BINARY(true, put_int(sp, wrap_add(sp[0].as_int(), sp[1].as_int())));
 op_Sub:
-  BINARY(put_int(sp, wrap_sub(sp[0].as_int(), sp[1].as_int())));
+  BINARY(true, put_int(sp, wrap_sub(sp[0].as_int(), sp[1].as_int())));
 op_Mul:
-  BINARY(put_int(sp, wrap_mul(sp[0].as_int(), sp[1].as_int())));
+  BINARY(true, put_int(sp, wrap_mul(sp[0].as_int(), sp[1].as_int())));
 op_Div:
+  // An exact quotient by a positive divisor; everything else is exact
+  // arithmetic (ratios, division by zero, the most negative integer).
+  BINARY(sp[1].as_int() > 0 && sp[0].as_int() % sp[1].as_int() == 0,
+         put_int(sp, sp[0].as_int() / sp[1].as_int()));
 op_Mod:
-  NEED(2);
-  sp -= 2;
-  if (!slow_binary(err, opcode_byte(word), sp)) goto fail;
-  ++sp;
-  NEXT();
+  BINARY(sp[1].as_int() > 0, put_int(sp, sp[0].as_int() % sp[1].as_int()));
 op_Lt:
-  BINARY(put_bool(sp, sp[0].as_int() < sp[1].as_int()));
+  BINARY(true, put_bool(sp, sp[0].as_int() < sp[1].as_int()));
 op_Gt:
-  BINARY(put_bool(sp, sp[0].as_int() > sp[1].as_int()));
+  BINARY(true, put_bool(sp, sp[0].as_int() > sp[1].as_int()));
 op_Le:
-  BINARY(put_bool(sp, sp[0].as_int() <= sp[1].as_int()));
+  BINARY(true, put_bool(sp, sp[0].as_int() <= sp[1].as_int()));
 op_Ge:
-  BINARY(put_bool(sp, sp[0].as_int() >= sp[1].as_int()));
+  BINARY(true, put_bool(sp, sp[0].as_int() >= sp[1].as_int()));
 
 op_Neg:
   NEED(1);
@@ -402,7 +454,7 @@ op_JumpIfTrue:
   if (sp->is_truthy()) ip += operand_s16(word);
   NEXT();
 
-op_Call: {
+op_Call : {
   // Fast path: a closure whose single clause has plain parameters and takes
   // exactly these arguments, which already are its first locals.
   const size_t argc = operand_a(word);
@@ -429,7 +481,7 @@ op_Call: {
   NEXT();
 }
 
-op_TailCall: {
+op_TailCall : {
   NEED(static_cast<ptrdiff_t>(operand_a(word)) + 1);
   SAVE();
   auto returns = Calls::do_call(vm, operand_a(word),
@@ -443,7 +495,7 @@ op_TailCall: {
   NEXT();
 }
 
-op_Return: {
+op_Return : {
   // Frames of running handler functions and resumed continuations are
   // finished by the effect machinery, which does not exist yet.
   NEED(1);
@@ -498,7 +550,7 @@ op_Resume:
   SYNCED(resume(vm, sp[0]));
   NEXT();
 
-op_CallNative: {
+op_CallNative : {
   NEED(operand_c(word));
   SAVE();
   auto called = Calls::do_call_native(vm, operand_k16(word), operand_c(word), false);
@@ -510,7 +562,7 @@ op_CallNative: {
   NEXT();
 }
 
-op_LoadGlobalSlot: {
+op_LoadGlobalSlot : {
   ROOM();
   const uint16_t slot = operand_k16(word);
   if (slot >= vm.globals_.size() || !vm.globals_[slot].bound) {
@@ -532,10 +584,10 @@ op_EndOfCode:
   take_error(err, bad_code(word));
   goto fail;
 
-op_LocalConstCompareJump: {
+op_LocalConstCompareJump : {
   const VMValue* x = bp + operand_a(word);
-  const VMValue* y = consts + operand_k16(ip[0]);
-  if (!x->is_int() || !y->is_int()) goto unfused;
+  const VMValue* y = consts + operand_k16(ip[0]);  // an Int: checked at load time
+  if (!x->is_int()) goto unfused;
   const bool holds = int_compare(word, x->as_int(), y->as_int());
   const int16_t offset = operand_s16(ip[2]);
   ip += 3;
@@ -543,7 +595,7 @@ op_LocalConstCompareJump: {
   NEXT();
 }
 
-op_LocalLocalCompareJump: {
+op_LocalLocalCompareJump : {
   const VMValue* x = bp + operand_a(word);
   const VMValue* y = bp + operand_a(ip[0]);
   if (!x->is_int() || !y->is_int()) goto unfused;
@@ -554,11 +606,12 @@ op_LocalLocalCompareJump: {
   NEXT();
 }
 
-op_LocalGlobalCompareJump: {
+op_LocalGlobalCompareJump : {
   const VMValue* x = bp + operand_a(word);
   const uint16_t slot = operand_k16(ip[0]);
-  const VM::GlobalSlot& global = vm.globals_[slot];  // exists: checked at load time
-  if (!x->is_int() || !global.bound || !global.value.is_int()) goto unfused;
+  // The slot exists (checked at load time); an unbound one holds nil.
+  const VM::GlobalSlot& global = vm.globals_[slot];
+  if (!x->is_int() || !global.value.is_int()) goto unfused;
   const bool holds = int_compare(word, x->as_int(), global.value.as_int());
   const int16_t offset = operand_s16(ip[2]);
   ip += 3;
@@ -566,8 +619,8 @@ op_LocalGlobalCompareJump: {
   NEXT();
 }
 
-op_CompareJump: {
-  if (sp - floor < 2 || !sp[-2].is_int() || !sp[-1].is_int()) goto unfused;
+op_CompareJump : {
+  if (sp < floor + 2 || !sp[-2].is_int() || !sp[-1].is_int()) goto unfused;
   sp -= 2;
   const bool holds = int_compare(word, sp[0].as_int(), sp[1].as_int());
   const int16_t offset = operand_s16(ip[0]);
@@ -577,18 +630,18 @@ op_CompareJump: {
 }
 
 op_LocalConstAdd:
-  LOCAL_ARITH(consts + operand_k16(ip[0]), wrap_add);
+  LOCAL_ARITH(consts + operand_k16(ip[0]), false, wrap_add);
 op_LocalConstSub:
-  LOCAL_ARITH(consts + operand_k16(ip[0]), wrap_sub);
+  LOCAL_ARITH(consts + operand_k16(ip[0]), false, wrap_sub);
 op_LocalLocalAdd:
-  LOCAL_ARITH(bp + operand_a(ip[0]), wrap_add);
+  LOCAL_ARITH(bp + operand_a(ip[0]), true, wrap_add);
 op_LocalLocalSub:
-  LOCAL_ARITH(bp + operand_a(ip[0]), wrap_sub);
+  LOCAL_ARITH(bp + operand_a(ip[0]), true, wrap_sub);
 
-op_StoreLocalPair: {
+op_StoreLocalPair : {
   VMValue* first = bp + operand_a(word);
   VMValue* second = bp + operand_a(ip[0]);
-  if (sp - floor < 2) goto unfused;
+  if (sp < floor + 2) goto unfused;
   put(first, sp[-1]);
   put(second, sp[-2]);
   sp -= 2;
@@ -599,7 +652,7 @@ op_StoreLocalPair: {
   NEXT();
 }
 
-op_GlobalSlotCall: {
+op_GlobalSlotCall : {
   ROOM();
   const VM::GlobalSlot& global = vm.globals_[operand_k16(word)];  // exists: checked at load time
   if (!global.bound) goto unfused;
@@ -672,6 +725,12 @@ bool Interpreter::remember_plain_callee(VM& vm, HeapKey key) {
   return true;
 }
 
+size_t Interpreter::temporaries(const VM& vm) {
+  const Frame& frame = vm.frames_.back();
+  const size_t floor = frame.base + vm.exec_[frame.proto].num_locals;
+  return vm.stack_.size() > floor ? vm.stack_.size() - floor : 0;
+}
+
 uint32_t Interpreter::unfused_word(const VM& vm, const uint32_t* ip) {
   const uint32_t proto = vm.frames_.back().proto;
   return vm.prototypes_[proto].code[static_cast<size_t>(ip - 1 - vm.exec_[proto].words.data())];
@@ -691,8 +750,9 @@ Result<VMValue, VMError> Interpreter::execute_until_depth(VM& vm, const MachineM
 
 Result<bool, VMError> Interpreter::eval_guard(VM& vm, uint32_t guard, HeapKey closure,
                                               size_t locals_at, size_t count) {
-  if (!StackGuard::has_room())
+  if (!StackGuard::has_room()) {
     return make_err(VMError::value_error(std::string(kStackOverflowMessage)));
+  }
   if (guard >= vm.prototypes_.size()) {
     return make_err(VMError::value_error("invalid bytecode: prototype index out of range"));
   }
@@ -756,7 +816,9 @@ Result<Unit, VMError> Interpreter::load_global(VM& vm, const VMValue& name) {
 Result<Unit, VMError> Interpreter::resume(VM& vm, const VMValue& continuation) {
   const HeapObject* object =
       continuation.is_heap() ? vm.heap_.get(continuation.as_heap()) : nullptr;
-  if (object && kind_of(*object) == HeapKind::Continuation) return make_err(effects_not_available());
+  if (object && kind_of(*object) == HeapKind::Continuation) {
+    return make_err(effects_not_available());
+  }
   return make_err(VMError::type_error("expected continuation"));
 }
 
@@ -779,7 +841,7 @@ VMError Interpreter::undefined_slot(const VM& vm, uint16_t slot) {
 
 Result<Unit, VMError> Interpreter::make_closure(VM& vm, uint16_t proto, uint8_t count) {
   OperandStack& stack = vm.stack_;
-  if (stack.size() < count) return make_err(VMError::stack_underflow());
+  if (temporaries(vm) < count) return make_err(VMError::stack_underflow());
   const size_t first = stack.size() - count;
   if (proto >= vm.prototypes_.size()) {
     stack.truncate(first);
@@ -794,9 +856,9 @@ Result<Unit, VMError> Interpreter::make_closure(VM& vm, uint16_t proto, uint8_t 
 }
 
 Result<Unit, VMError> Interpreter::make_closure_from_template(VM& vm, const VMValue& constant,
-                                                             uint8_t count) {
+                                                              uint8_t count) {
   OperandStack& stack = vm.stack_;
-  if (stack.size() < count) return make_err(VMError::stack_underflow());
+  if (temporaries(vm) < count) return make_err(VMError::stack_underflow());
   const size_t first = stack.size() - count;
   if (!constant.is_heap()) {
     stack.truncate(first);
@@ -820,7 +882,7 @@ Result<Unit, VMError> Interpreter::make_collection(VM& vm, uint8_t opcode, uint1
   OperandStack& stack = vm.stack_;
   const auto op = static_cast<OpCode>(opcode);
   const size_t values = op == OpCode::MakeMap ? 2 * size_t{count} : count;
-  if (stack.size() < values) return make_err(VMError::stack_underflow());
+  if (temporaries(vm) < values) return make_err(VMError::stack_underflow());
   const size_t first = stack.size() - values;
   const VMValue* begin = stack.top_ptr() - values;
   const VMValue* end = stack.top_ptr();
@@ -860,7 +922,7 @@ Result<Unit, VMError> Interpreter::make_variant(VM& vm, uint16_t type, uint8_t v
     stack.push(VMValue::heap(*vdef.singleton));
     return Unit{};
   }
-  if (stack.size() < count) return make_err(VMError::stack_underflow());
+  if (temporaries(vm) < count) return make_err(VMError::stack_underflow());
   const size_t first = stack.size() - count;
   VariantObject object{VariantObject::make_tag(type, variant),
                        std::vector<VMValue>(stack.top_ptr() - count, stack.top_ptr())};
@@ -882,7 +944,7 @@ Result<uint64_t, VMError> Interpreter::resolve_effect(const VM& vm, uint32_t nam
 Result<Unit, VMError> Interpreter::perform(VM& vm, const VMValue& effect, const VMValue* op,
                                            uint8_t argc) {
   OperandStack& stack = vm.stack_;
-  if (stack.size() < argc) return make_err(VMError::stack_underflow());
+  if (temporaries(vm) < argc) return make_err(VMError::stack_underflow());
   const std::vector<VMValue> args(stack.top_ptr() - argc, stack.top_ptr());
   stack.truncate(stack.size() - argc);
   if (!effect.is_symbol()) return make_err(VMError::type_error("expected symbol for effect"));

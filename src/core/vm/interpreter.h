@@ -64,6 +64,9 @@ class Interpreter {
   // Records the closure as the machine's plain callee when its one clause
   // has plain parameters; false otherwise.
   static bool remember_plain_callee(VM& vm, HeapKey closure);
+  // The values above the current frame's locals: what its instructions may
+  // pop.
+  static size_t temporaries(const VM& vm);
   // The original instruction of the fused word just fetched at `ip` - 1.
   static uint32_t unfused_word(const VM& vm, const uint32_t* ip);
 
@@ -76,7 +79,7 @@ class Interpreter {
   static VMError undefined_slot(const VM& vm, uint16_t slot);
   static Result<Unit, VMError> make_closure(VM& vm, uint16_t proto, uint8_t count);
   static Result<Unit, VMError> make_closure_from_template(VM& vm, const VMValue& constant,
-                                                         uint8_t count);
+                                                          uint8_t count);
   static Result<Unit, VMError> make_collection(VM& vm, uint8_t opcode, uint16_t count);
   static Result<Unit, VMError> make_variant(VM& vm, uint16_t type, uint8_t variant);
   static Result<Unit, VMError> resume(VM& vm, const VMValue& continuation);

@@ -20,7 +20,6 @@ class OperandStack {
   OperandStack() { reallocate(kInitialCapacity); }
 
   size_t size() const { return static_cast<size_t>(top_ - data_.get()); }
-  bool empty() const { return top_ == data_.get(); }
   VMValue& operator[](size_t i) { return data_[i]; }
   const VMValue& operator[](size_t i) const { return data_[i]; }
   std::span<const VMValue> values() const { return {data_.get(), size()}; }

@@ -32,7 +32,8 @@ VMStackFrame trace_line(const VM& vm, const Frame& frame) {
 
 VMErrorInfo Interpreter::make_error(const VM& vm, VMError error) {
   VMErrorInfo info{std::move(error), std::nullopt, vm.pending_trace_};
-  for (size_t i = vm.frames_.size(); i > 0; --i) info.stack.push_back(trace_line(vm, vm.frames_[i - 1]));
+  for (size_t i = vm.frames_.size(); i > 0; --i)
+    info.stack.push_back(trace_line(vm, vm.frames_[i - 1]));
   if (!info.stack.empty()) info.span = info.stack.front().span;
   return info;
 }

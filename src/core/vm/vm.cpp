@@ -1,5 +1,6 @@
 #include "vm/vm.h"
 
+#include "support/stack_guard.h"
 #include "vm/calls.h"
 #include "vm/interpreter.h"
 
@@ -32,8 +33,9 @@ VM::VM(std::span<const NativeEntry> natives) : natives_(natives) {
   for (size_t i = 0; i < natives_.size(); ++i) {
     const uint32_t name = interner_.intern(natives_[i].name);
     set_global(name, VMValue::native(static_cast<uint16_t>(i)));
-    if (!natives_[i].doc.empty())
+    if (!natives_[i].doc.empty()) {
       docs_[name] = DocEntry{std::string(natives_[i].doc), std::nullopt};
+    }
   }
 
   const BuiltinEffect effects[] = {
@@ -72,6 +74,9 @@ Result<VMValue, VMErrorInfo> VM::run(uint32_t proto, std::span<const VMValue> ar
     restore();
     return make_err(std::move(info));
   };
+  if (!StackGuard::has_room()) {
+    return fail(VMError::value_error(std::string(kStackOverflowMessage)));
+  }
   if (proto >= prototypes_.size()) {
     return fail(VMError::value_error("invalid bytecode: prototype index out of range"));
   }
