@@ -2,7 +2,6 @@
 
 #include <re2/re2.h>
 
-#include <bit>
 #include <utility>
 
 #include "support/stack_guard.h"
@@ -203,69 +202,39 @@ bool Value::owns_nested() const {
   }
 }
 
-void Value::detach_nested(std::vector<Value>& pending) {
-  if (!owns_nested()) return;
-  // A kept copy makes the child shared, so releasing the payload below does
-  // not descend into it; the copy is taken apart later by the caller's loop.
-  auto keep = [&pending](const Value& child) {
-    if (child.owns_nested()) pending.push_back(child);
-  };
+template <class F>
+void Value::for_each_child(F&& f) const {
   switch (kind()) {
     case Kind::List:
-      for (const Value& item : *as_list().items_) keep(item);
+      // The whole shared storage, the elements `rest` skipped included.
+      for (const Value& item : *as_list().items_) f(item);
       break;
     case Kind::Vector:
-      for (const Value& item : as_vector()) keep(item);
+      for (const Value& item : as_vector()) f(item);
       break;
     case Kind::Map:
-      for (const auto& [key, value] : as_map()) {
-        keep(key);
-        keep(value);
-      }
+      for_each_key_and_value(as_map(), f);
       break;
     case Kind::Set:
-      for (const Value& member : as_set()) keep(member);
+      for (const Value& member : as_set()) f(member);
       break;
     case Kind::Meta:
-      keep(as_meta().inner);
+      f(as_meta().inner);
       break;
     case Kind::Atom:
-      keep(as_atom()->value);
+      f(as_atom()->value);
       break;
     default:
       break;
   }
-  repr_ = std::monostate{};
 }
 
 Value::~Value() {
-  if (!owns_nested()) return;
-  std::vector<Value> pending;
-  detach_nested(pending);
-  while (!pending.empty()) {
-    Value next = std::move(pending.back());
-    pending.pop_back();
-    next.detach_nested(pending);
-  }
+  drop_nested(*this);
 }
 
 // ---------------------------------------------------------------------------
 // Equality
-
-namespace {
-
-template <class Seq>
-bool sequences_equal(const Seq& a, const Seq& b) {
-  if (a.size() != b.size()) return false;
-  auto bi = b.begin();
-  for (const Value& x : a) {
-    if (!(x == *bi)) return false;
-    ++bi;
-  }
-  return true;
-}
-
-}  // namespace
 
 bool operator==(const Value& left, const Value& right) {
   const Value& a = strip_meta(left);
@@ -277,18 +246,8 @@ bool operator==(const Value& left, const Value& right) {
     // One shared payload; a List also needs the same starting element.
     return a.kind() != Kind::List || a.as_list().size() == b.as_list().size();
   }
+  if (const auto equal = scalars_equal(a, b)) return *equal;
   switch (a.kind()) {
-    case Kind::Nil:
-      return true;
-    case Kind::Bool:
-      return a.as_bool() == b.as_bool();
-    case Kind::Int:
-      return a.as_int() == b.as_int();
-    case Kind::Ratio:
-      return a.as_ratio().numerator == b.as_ratio().numerator &&
-             a.as_ratio().denominator == b.as_ratio().denominator;
-    case Kind::Float:
-      return std::bit_cast<uint64_t>(a.as_float()) == std::bit_cast<uint64_t>(b.as_float());
     case Kind::String:
       return a.as_string() == b.as_string();
     case Kind::Symbol:
@@ -314,23 +273,10 @@ bool operator==(const Value& left, const Value& right) {
       return sequences_equal(a.as_list(), b.as_list());
     case Kind::Vector:
       return sequences_equal(a.as_vector(), b.as_vector());
-    case Kind::Map: {
-      const Value::Map& bm = b.as_map();
-      if (a.as_map().size() != bm.size()) return false;
-      for (const auto& [key, value] : a.as_map()) {
-        const Value* other = bm.find(key);
-        if (!other || !(value == *other)) return false;
-      }
-      return true;
-    }
-    case Kind::Set: {
-      const Value::Set& bs = b.as_set();
-      if (a.as_set().size() != bs.size()) return false;
-      for (const Value& member : a.as_set()) {
-        if (!bs.contains(member)) return false;
-      }
-      return true;
-    }
+    case Kind::Map:
+      return maps_equal(a.as_map(), b.as_map());
+    case Kind::Set:
+      return sets_equal(a.as_set(), b.as_set());
     default:
       return false;
   }
@@ -340,11 +286,6 @@ bool operator==(const Value& left, const Value& right) {
 // Hashing
 
 namespace {
-
-void write_text(SipHasher13& hasher, std::string_view text) {
-  hasher.write(text);
-  hasher.write_u8(0xFF);
-}
 
 // Hash of one map entry or set member with a fresh fixed-key hasher, so that
 // XOR-combining the results does not depend on iteration order.
@@ -361,38 +302,24 @@ void hash_value(SipHasher13& hasher, const Value& value, size_t depth) {
   const Value& v = strip_meta(value);
   using Kind = Value::Kind;
   hasher.write_u64(static_cast<uint64_t>(v.kind()));
+  if (hash_scalar(hasher, v)) return;
   switch (v.kind()) {
-    case Kind::Nil:
-      return;
-    case Kind::Bool:
-      hasher.write_u8(v.as_bool() ? 1 : 0);
-      return;
-    case Kind::Int:
-      hasher.write_u64(static_cast<uint64_t>(v.as_int()));
-      return;
-    case Kind::Ratio:
-      hasher.write_u64(static_cast<uint64_t>(v.as_ratio().numerator));
-      hasher.write_u64(static_cast<uint64_t>(v.as_ratio().denominator));
-      return;
-    case Kind::Float:
-      hasher.write_u64(std::bit_cast<uint64_t>(v.as_float()));
-      return;
     case Kind::String:
-      write_text(hasher, v.as_string());
+      hash_text(hasher, v.as_string());
       return;
     case Kind::Symbol:
     case Kind::Keyword: {
       const Symbol& sym = v.as_symbol();
       hasher.write_u64(sym.ns() ? 1 : 0);
-      if (sym.ns()) write_text(hasher, *sym.ns());
-      write_text(hasher, sym.name());
+      if (sym.ns()) hash_text(hasher, *sym.ns());
+      hash_text(hasher, sym.name());
       return;
     }
     case Kind::NativeFn:
-      write_text(hasher, v.as_native_fn().name);
+      hash_text(hasher, v.as_native_fn().name);
       return;
     case Kind::Regex:
-      write_text(hasher, v.as_regex().pattern());
+      hash_text(hasher, v.as_regex().pattern());
       return;
     case Kind::Effect:
       hasher.write_u64(v.as_effect().id);

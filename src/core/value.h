@@ -26,6 +26,7 @@
 #include "support/pvector.h"
 #include "support/result.h"
 #include "support/siphash.h"
+#include "value_tree.h"
 
 namespace re2 {
 class RE2;
@@ -240,9 +241,9 @@ class Value {
 
   // True when this value is the last owner of a payload holding other values.
   bool owns_nested() const;
-  // Keeps in `pending` the children that own nested values themselves, then
-  // drops this value's payload; the destructor loops on it instead of recursing.
-  void detach_nested(std::vector<Value>& pending);
+  // Calls f on each value the payload holds (for drop_nested).
+  template <class F>
+  void for_each_child(F&& f) const;
 
   // Identity of the shared payload, or null for inline payloads.
   const void* payload_address() const;
@@ -250,6 +251,7 @@ class Value {
   Repr repr_;
 
   friend bool operator==(const Value& a, const Value& b);
+  friend void drop_nested<>(Value& root);
 };
 
 struct Value::Meta {

@@ -1,11 +1,11 @@
 #include "embed/host_value.h"
 
-#include <bit>
 #include <charconv>
 #include <cmath>
 #include <type_traits>
 
 #include "support/stack_guard.h"
+#include "vm/form_to_vm.h"
 #include "vm/heap.h"
 #include "vm/vm.h"
 
@@ -73,93 +73,36 @@ bool Value::owns_nested() const {
   }
 }
 
-void Value::detach_nested(std::vector<Value>& pending) {
-  if (!owns_nested()) return;
-  // A kept copy makes the child shared, so releasing the payload below does
-  // not descend into it; the caller's loop takes the copy apart later.
-  auto keep = [&pending](const Value& child) {
-    if (child.owns_nested()) pending.push_back(child);
-  };
+template <class F>
+void Value::for_each_child(F&& f) const {
   switch (kind()) {
     case Kind::List:
     case Kind::Vector:
-      for (const Value& item : as_items()) keep(item);
+      for (const Value& item : as_items()) f(item);
       break;
     case Kind::Map:
-      for (const auto& [key, value] : as_map()) {
-        keep(key);
-        keep(value);
-      }
+      for_each_key_and_value(as_map(), f);
       break;
     case Kind::Set:
-      for (const Value& member : as_set()) keep(member);
+      for (const Value& member : as_set()) f(member);
       break;
     default:
       break;
   }
-  repr_ = std::monostate{};
 }
 
 Value::~Value() {
-  if (!owns_nested()) return;
-  std::vector<Value> pending;
-  detach_nested(pending);
-  while (!pending.empty()) {
-    Value next = std::move(pending.back());
-    pending.pop_back();
-    next.detach_nested(pending);
-  }
+  drop_nested(*this);
 }
 
 // ---------------------------------------------------------------------------
 // Equality and hashing
 
-namespace {
-
-bool items_equal(const Value::Items& a, const Value::Items& b) {
-  if (a.size() != b.size()) return false;
-  auto bi = b.begin();
-  for (const Value& x : a) {
-    if (!(x == *bi)) return false;
-    ++bi;
-  }
-  return true;
-}
-
-bool maps_equal(const Value::Map& a, const Value::Map& b) {
-  if (a.size() != b.size()) return false;
-  for (const auto& [key, value] : a) {
-    const Value* other = b.find(key);
-    if (other == nullptr || !(value == *other)) return false;
-  }
-  return true;
-}
-
-bool sets_equal(const Value::Set& a, const Value::Set& b) {
-  if (a.size() != b.size()) return false;
-  for (const Value& member : a) {
-    if (!b.contains(member)) return false;
-  }
-  return true;
-}
-
-}  // namespace
-
 bool operator==(const Value& a, const Value& b) {
   using Kind = Value::Kind;
   if (a.kind() != b.kind()) return false;
+  if (const auto equal = scalars_equal(a, b)) return *equal;
   switch (a.kind()) {
-    case Kind::Nil:
-      return true;
-    case Kind::Bool:
-      return a.as_bool() == b.as_bool();
-    case Kind::Int:
-      return a.as_int() == b.as_int();
-    case Kind::Float:
-      return std::bit_cast<uint64_t>(a.as_float()) == std::bit_cast<uint64_t>(b.as_float());
-    case Kind::Ratio:
-      return a.as_ratio().numerator == b.as_ratio().numerator &&
-             a.as_ratio().denominator == b.as_ratio().denominator;
     case Kind::String:
     case Kind::Keyword:
     case Kind::Symbol:
@@ -177,7 +120,7 @@ bool operator==(const Value& a, const Value& b) {
   switch (a.kind()) {
     case Kind::List:
     case Kind::Vector:
-      return items_equal(a.as_items(), b.as_items());
+      return sequences_equal(a.as_items(), b.as_items());
     case Kind::Map:
       return maps_equal(a.as_map(), b.as_map());
     default:
@@ -198,32 +141,16 @@ uint64_t hash_at(const Value& v, SipKey key, size_t depth) {
 void hash_into(SipHasher13& h, const Value& v, SipKey key, size_t depth) {
   using Kind = Value::Kind;
   h.write_u8(static_cast<uint8_t>(v.kind()));
+  if (hash_scalar(h, v)) return;
   switch (v.kind()) {
-    case Kind::Nil:
-      return;
-    case Kind::Bool:
-      h.write_u8(v.as_bool() ? 1 : 0);
-      return;
-    case Kind::Int:
-      h.write_u64(static_cast<uint64_t>(v.as_int()));
-      return;
-    case Kind::Float:
-      h.write_u64(std::bit_cast<uint64_t>(v.as_float()));
-      return;
-    case Kind::Ratio:
-      h.write_u64(static_cast<uint64_t>(v.as_ratio().numerator));
-      h.write_u64(static_cast<uint64_t>(v.as_ratio().denominator));
-      return;
     case Kind::String:
     case Kind::Keyword:
     case Kind::Symbol:
     case Kind::Opaque:
-      h.write(v.as_text());
-      h.write_u8(0xFF);
+      hash_text(h, v.as_text());
       return;
     case Kind::Regex:
-      h.write(v.as_regex().pattern);
-      h.write_u8(0xFF);
+      hash_text(h, v.as_regex().pattern);
       return;
     default:
       break;
@@ -389,21 +316,12 @@ VMError too_deep() {
   return VMError::value_error("stack overflow: data nested too deeply to convert");
 }
 
-std::string_view opaque_name(HeapKind kind) {
-  switch (kind) {
-    case HeapKind::Continuation:
-      return "continuation";
-    case HeapKind::Atom:
-      return "atom";
-    case HeapKind::Optic:
-      return "optic";
-    case HeapKind::KeyBox:
-      return "keybox";
-    case HeapKind::Effect:
-      return "effect";
-    default:
-      return "closure";
-  }
+// The name of an object without a host form: its type keyword, except that
+// closures and their templates are both "closure".
+std::string opaque_name(const HeapObject& object) {
+  const HeapKind kind = kind_of(object);
+  if (kind == HeapKind::Closure || kind == HeapKind::ClosureTemplate) return "closure";
+  return std::string(type_keyword_name(object));
 }
 
 Result<Value, VMError> heap_to_host(const VM& vm, const HeapObject& object) {
@@ -417,7 +335,7 @@ Result<Value, VMError> heap_to_host(const VM& vm, const HeapObject& object) {
   const bool collection = std::holds_alternative<SeqData>(object) ||
                           std::holds_alternative<VMMap>(object) ||
                           std::holds_alternative<VMSet>(object);
-  if (!collection) return Value::opaque(std::string(opaque_name(kind_of(object))));
+  if (!collection) return Value::opaque(opaque_name(object));
   if (!StackGuard::has_room()) return make_err(too_deep());
 
   if (const auto* seq = std::get_if<SeqData>(&object)) {
@@ -523,18 +441,10 @@ Result<VMValue, VMError> collection_to_vm(const Value& value, VM& vm) {
 }
 
 Result<VMValue, VMError> to_vm_unguarded(const Value& value, VM& vm) {
+  if (const auto scalar = scalar_as<VMValue>(value)) return *scalar;
   switch (value.kind()) {
-    case Value::Kind::Nil:
     case Value::Kind::Opaque:
       return VMValue::nil();
-    case Value::Kind::Bool:
-      return VMValue::boolean(value.as_bool());
-    case Value::Kind::Int:
-      return VMValue::integer(value.as_int());
-    case Value::Kind::Float:
-      return VMValue::floating(value.as_float());
-    case Value::Kind::Ratio:
-      return VMValue::ratio(value.as_ratio().numerator, value.as_ratio().denominator);
     case Value::Kind::Keyword:
       return VMValue::keyword(vm.interner().intern(value.as_text()));
     case Value::Kind::Symbol:
@@ -582,17 +492,8 @@ Result<Value, quorvel::Error> form_to_host(const quorvel::Value& form, Span span
   if (form.is(Kind::Meta)) {
     return form_to_host(strip_meta(form), form.as_meta().span);
   }
+  if (const auto scalar = scalar_as<Value>(form)) return *scalar;
   switch (form.kind()) {
-    case Kind::Nil:
-      return Value::nil();
-    case Kind::Bool:
-      return Value::boolean(form.as_bool());
-    case Kind::Int:
-      return Value::integer(form.as_int());
-    case Kind::Ratio:
-      return Value::ratio(form.as_ratio().numerator, form.as_ratio().denominator);
-    case Kind::Float:
-      return Value::floating(form.as_float());
     case Kind::String:
       return Value::string(form.as_string());
     case Kind::Symbol:
@@ -600,11 +501,8 @@ Result<Value, quorvel::Error> form_to_host(const quorvel::Value& form, Span span
     case Kind::Keyword:
       return Value::keyword(form.as_symbol().name());
     case Kind::Regex: {
-      // Share the compiled expression: the engine pointer keeps the reader's
-      // regex payload alive.
-      auto holder = std::make_shared<const quorvel::Value::Regex>(form.as_regex());
-      std::shared_ptr<const re2::RE2> engine(holder, &holder->engine());
-      return Value::regex({std::move(engine), holder->pattern()});
+      RegexObject shared = regex_object(form.as_regex());
+      return Value::regex({std::move(shared.regex), std::move(shared.source)});
     }
     case Kind::NativeFn:
       return Value::opaque("native-fn");

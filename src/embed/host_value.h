@@ -12,13 +12,13 @@
 #include <memory>
 #include <string>
 #include <variant>
-#include <vector>
 
 #include "support/hamt.h"
 #include "support/pvector.h"
 #include "support/result.h"
 #include "support/siphash.h"
 #include "value.h"
+#include "value_tree.h"
 #include "vm/error.h"
 #include "vm/vmvalue.h"
 
@@ -59,10 +59,7 @@ class Value {
     Opaque,
   };
 
-  struct Ratio {
-    int64_t numerator = 0;
-    int64_t denominator = 1;
-  };
+  using Ratio = quorvel::Value::Ratio;
   using Items = PVector<Value>;
   using Map = PMap<Value, Value, HostValueTraits>;
   using Set = PSet<Value, HostValueTraits>;
@@ -141,11 +138,13 @@ class Value {
   const void* payload() const;
   // True when this value is the last owner of a payload holding other values.
   bool owns_nested() const;
-  // Moves the children that own nested values into `pending`, then drops the
-  // payload; the destructor loops over `pending` instead of recursing.
-  void detach_nested(std::vector<Value>& pending);
+  // Calls f on each value the payload holds (for drop_nested).
+  template <class F>
+  void for_each_child(F&& f) const;
 
   Repr repr_;
+
+  friend void quorvel::drop_nested<>(Value& root);
 };
 
 // SipHash-1-3 of `v` under `key`; maps and sets combine their entries by XOR.

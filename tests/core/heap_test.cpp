@@ -120,13 +120,45 @@ TEST(HeapCollection, AllocationAtThresholdCollectsAndSetsNextThreshold) {
 TEST(HeapCollection, LargeLiveCollectionsWidenTheNextThreshold) {
   Heap heap;
   KeyRoots roots;
-  std::vector<VMValue> items(64 * 1024, VMValue::integer(7));
+  roots.keys.push_back(heap.alloc(StringObject{"element"}, roots));
+  std::vector<VMValue> items(64 * 1024, VMValue::heap(roots.keys[0]));
   roots.keys.push_back(heap.alloc(seq_of(items, true), roots));
   while (heap.live() < Heap::kInitialThreshold) heap.alloc(StringObject{"garbage"}, roots);
   heap.alloc(StringObject{"trigger"}, roots);
-  EXPECT_EQ(heap.live(), 2u);
-  // Only the vector was live when the threshold was set.
-  EXPECT_EQ(heap.threshold(), 1 + items.size() / Heap::kTracedValuesPerAllocation);
+  EXPECT_EQ(heap.live(), 3u);
+  // Only the string and the vector were live when the threshold was set.
+  EXPECT_EQ(heap.threshold(), 2 + items.size() / Heap::kTracedValuesPerAllocation);
+}
+
+// Collections that never held a reference are not walked, so they leave the
+// threshold to the object count; one that gains a reference later by any
+// update is walked again.
+TEST(HeapCollection, OnlyCollectionsThatHeldReferencesAreTraced) {
+  Heap heap;
+  const std::vector<VMValue> ints(5000, VMValue::integer(3));
+  const PVector<VMValue> numbers = PVector<VMValue>::from_range(ints.begin(), ints.end());
+  const HeapKey plain = heap.alloc_no_gc(SeqData{numbers, true});
+  heap.collect({plain});
+  EXPECT_EQ(heap.threshold(), Heap::kInitialThreshold);
+
+  const VMValue one = VMValue::integer(1);
+  const VMMap int_map = raw_map({{one, one}});
+  VMSet int_set;
+  int_set = std::move(int_set).insert(one);
+  for (int update = 0; update < 5; ++update) {
+    Heap h;
+    const VMValue child = str(h, "child");
+    const std::vector<HeapObject> gained = {
+        SeqData{numbers.assoc(7, child), true},
+        SeqData{numbers.push_back(child), false},
+        int_map.insert(one, child),  // an equal key takes the new value
+        int_map.insert(child, one),
+        int_set.insert(child),
+    };
+    const HeapKey holder = h.alloc_no_gc(gained[update]);
+    h.collect({holder});
+    EXPECT_NE(h.get(child.as_heap()), nullptr) << "update " << update;
+  }
 }
 
 TEST(HeapCollection, DisabledScopePreventsCollectionAndRestoresCounter) {

@@ -232,8 +232,11 @@ TEST(DeepValues, DestroyWithoutOverflow) {
 
 TEST(DeepValues, CompareAndHashWithoutOverflow) {
   auto wrap = [](Value v) { return Value::list_from_iter({std::move(v)}); };
-  const Value a = nest(kDeep, wrap);
-  const Value b = nest(kDeep, wrap);
+  // Deeper than an 8 MiB stack holds at 20 bytes a level, so the comparison
+  // cannot complete whatever the frame size.
+  constexpr int kBeyondStack = 4 * kDeep;
+  const Value a = nest(kBeyondStack, wrap);
+  const Value b = nest(kBeyondStack, wrap);
   EXPECT_TRUE(a == a);  // one shared payload
   // Too deep to compare within the stack: reported unequal.
   EXPECT_FALSE(a == b);

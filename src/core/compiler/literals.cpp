@@ -1,12 +1,8 @@
 // Literal collections, string and regex constants, and quoted data turned
 // into constants of the constant heap.
-#include <memory>
-#include <string>
-#include <utility>
-
 #include "compiler/compiler.h"
 #include "compiler/syntax.h"
-#include "support/stack_guard.h"
+#include "vm/form_to_vm.h"
 
 namespace quorvel {
 
@@ -52,72 +48,16 @@ VMValue Compiler::string_constant(std::string_view text) {
 }
 
 VMValue Compiler::regex_constant(const Value::Regex& regex) {
-  // The object shares the compiled expression: the pointer keeps the
-  // Regex (and with it the engine) alive.
-  auto holder = std::make_shared<const Value::Regex>(regex);
-  std::shared_ptr<const re2::RE2> engine(holder, &holder->engine());
-  return VMValue::heap(constants_.alloc_no_gc(RegexObject{std::move(engine), regex.pattern()}));
+  return VMValue::heap(constants_.alloc_no_gc(regex_object(regex)));
 }
 
 Result<VMValue, CompileError> Compiler::value_to_constant(const Value& value,
                                                           std::optional<Span> span) {
-  const Value& form = strip_meta(value);
-  if (!StackGuard::has_room()) return syntax_error("nesting too deep", span);
-  switch (form.kind()) {
-    case Value::Kind::Nil:
-      return VMValue::nil();
-    case Value::Kind::Bool:
-      return VMValue::boolean(form.as_bool());
-    case Value::Kind::Int:
-      return VMValue::integer(form.as_int());
-    case Value::Kind::Float:
-      return VMValue::floating(form.as_float());
-    case Value::Kind::Ratio:
-      return VMValue::ratio(form.as_ratio().numerator, form.as_ratio().denominator);
-    case Value::Kind::String:
-      return string_constant(form.as_string());
-    case Value::Kind::Symbol:
-      return VMValue::symbol(symbol_key(form.as_symbol()));
-    case Value::Kind::Keyword:
-      return VMValue::keyword(symbol_key(form.as_symbol()));
-    case Value::Kind::Regex:
-      return regex_constant(form.as_regex());
-    case Value::Kind::List:
-    case Value::Kind::Vector: {
-      SeqData seq;
-      seq.is_vector = form.is(Value::Kind::Vector);
-      auto add = [&](const Value& item) -> Result<Unit, CompileError> {
-        QV_ASSIGN_OR_RETURN(const VMValue converted, value_to_constant(item, span));
-        seq.items = std::move(seq.items).push_back(converted);
-        return Unit{};
-      };
-      if (seq.is_vector) {
-        for (const Value& item : form.as_vector()) QV_TRY(add(item));
-      } else {
-        for (const Value& item : form.as_list()) QV_TRY(add(item));
-      }
-      return VMValue::heap(constants_.intern_seq(std::move(seq)));
-    }
-    case Value::Kind::Map: {
-      VMMap map;
-      for (const auto& [key, item] : form.as_map()) {
-        QV_ASSIGN_OR_RETURN(const VMValue k, value_to_constant(key, span));
-        QV_ASSIGN_OR_RETURN(const VMValue v, value_to_constant(item, span));
-        map = constants_.map_insert(map, k, v);
-      }
-      return VMValue::heap(constants_.intern_map(std::move(map)));
-    }
-    case Value::Kind::Set: {
-      VMSet set;
-      for (const Value& member : form.as_set()) {
-        QV_ASSIGN_OR_RETURN(const VMValue m, value_to_constant(member, span));
-        set = std::move(set).insert(constants_.canonicalize_key(m));
-      }
-      return VMValue::heap(constants_.intern_set(std::move(set)));
-    }
-    default:
-      return make_err(CompileError::unsupported_expression("cannot quote this value", span));
-  }
+  const FormTarget target{constants_, interner_, FormTarget::Strings::Interned, true};
+  auto constant = form_to_vm(value, target);
+  if (constant) return *constant;
+  if (constant.error() == FormFailure::TooDeep) return syntax_error("nesting too deep", span);
+  return make_err(CompileError::unsupported_expression("cannot quote this value", span));
 }
 
 }  // namespace quorvel

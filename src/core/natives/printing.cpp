@@ -5,8 +5,8 @@
 
 #include "natives/args.h"
 #include "reader.h"
-#include "support/stack_guard.h"
 #include "value.h"
+#include "vm/form_to_vm.h"
 #include "vm/printer.h"
 
 namespace quorvel {
@@ -25,72 +25,14 @@ std::optional<VMError> append_display(const VM& vm, std::string& out, VMValue v)
 // heap strings, collections interned ones of the same kind. Symbols and
 // keywords keep their full text, as in evaluated code, so that printing
 // and reading back gives an equal value.
-Result<VMValue, VMError> to_runtime(VM& vm, const Value& value) {
-  const Value& form = strip_meta(value);
-  if (!StackGuard::has_room()) {
+Result<VMValue, VMError> to_runtime(VM& vm, const Value& form) {
+  const FormTarget target{vm.heap(), vm.interner(), FormTarget::Strings::Fresh, false};
+  auto converted = form_to_vm(form, target);
+  if (converted) return *converted;
+  if (converted.error() == FormFailure::TooDeep) {
     return value_error("stack overflow: data nested too deeply to convert");
   }
-  switch (form.kind()) {
-    case Value::Kind::Nil:
-      return VMValue::nil();
-    case Value::Kind::Bool:
-      return VMValue::boolean(form.as_bool());
-    case Value::Kind::Int:
-      return VMValue::integer(form.as_int());
-    case Value::Kind::Float:
-      return VMValue::floating(form.as_float());
-    case Value::Kind::Ratio:
-      return VMValue::ratio(form.as_ratio().numerator, form.as_ratio().denominator);
-    case Value::Kind::String:
-      return vm.alloc_string(form.as_string());
-    case Value::Kind::Symbol:
-      return VMValue::symbol(vm.interner().intern(form.as_symbol().text()));
-    case Value::Kind::Keyword:
-      return VMValue::keyword(vm.interner().intern(form.as_symbol().text()));
-    case Value::Kind::List:
-    case Value::Kind::Vector: {
-      SeqData seq;
-      seq.is_vector = form.is(Value::Kind::Vector);
-      auto add = [&](const Value& item) -> std::optional<VMError> {
-        auto converted = to_runtime(vm, item);
-        if (!converted) return std::move(converted.error());
-        seq.items = std::move(seq.items).push_back(*converted);
-        return std::nullopt;
-      };
-      if (seq.is_vector) {
-        for (const Value& item : form.as_vector()) {
-          if (auto error = add(item)) return make_err(std::move(*error));
-        }
-      } else {
-        for (const Value& item : form.as_list()) {
-          if (auto error = add(item)) return make_err(std::move(*error));
-        }
-      }
-      return VMValue::heap(vm.heap().intern_seq(std::move(seq)));
-    }
-    case Value::Kind::Map: {
-      VMMap map;
-      for (const auto& [key, item] : form.as_map()) {
-        auto k = to_runtime(vm, key);
-        if (!k) return k;
-        auto v = to_runtime(vm, item);
-        if (!v) return v;
-        map = vm.heap().map_insert(map, *k, *v);
-      }
-      return VMValue::heap(vm.heap().intern_map(std::move(map)));
-    }
-    case Value::Kind::Set: {
-      VMSet set;
-      for (const Value& member : form.as_set()) {
-        auto m = to_runtime(vm, member);
-        if (!m) return m;
-        set = std::move(set).insert(vm.canonicalize_key(*m));
-      }
-      return VMValue::heap(vm.heap().intern_set(std::move(set)));
-    }
-    default:
-      return type_error("unsupported value type for read-string");
-  }
+  return type_error("unsupported value type for read-string");
 }
 
 }  // namespace

@@ -20,11 +20,15 @@
 // belong to one thread. The rvalue overloads (`std::move(m).insert(k, v)`)
 // update in place the nodes that only the moved-from value owns.
 //
+// Each version remembers whether any entry it was given may refer to a
+// collected object (ReferenceTraits), so tracing can skip it when none did.
+//
 // Traits: static uint64_t hash(const SipKey&, const K&);
 //         static bool equal(const K&, const K&);
 // K's and V's copy and move constructors must not throw.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -34,6 +38,8 @@
 #include <type_traits>
 #include <utility>
 
+#include "support/block_pool.h"
+#include "support/references.h"
 #include "support/siphash.h"
 
 namespace quorvel {
@@ -186,13 +192,15 @@ class Champ {
   };
 
   Champ() : sip_(next_collection_key()) {}
-  Champ(const Champ& other) : root_(other.root_), size_(other.size_), sip_(other.sip_) {
+  Champ(const Champ& other)
+      : root_(other.root_), size_(other.size_), sip_(other.sip_), may_refer_(other.may_refer_) {
     if (root_) ++root_->refs;
   }
   Champ(Champ&& other) noexcept
       : root_(std::exchange(other.root_, nullptr)),
         size_(std::exchange(other.size_, 0)),
-        sip_(other.sip_) {}
+        sip_(other.sip_),
+        may_refer_(std::exchange(other.may_refer_, false)) {}
   Champ& operator=(const Champ& other) {
     Champ copy(other);
     swap(copy);
@@ -207,6 +215,7 @@ class Champ {
 
   size_t size() const { return size_; }
   const SipKey& sip_key() const { return sip_; }
+  bool may_hold_references() const { return may_refer_; }
   Iterator begin() const { return Iterator(root_); }
   Iterator end() const { return Iterator(); }
 
@@ -217,6 +226,7 @@ class Champ {
   // Adds the entry, or lets Access::replace update the stored entry of an
   // equal key.
   void insert(Entry entry) {
+    may_refer_ = may_refer_ || ReferenceTraits<Entry>::refers(entry);
     const uint64_t hash = Traits::hash(sip_, key_of(entry));
     if (!root_) {
       Bitmap* b = new_bitmap(bit_of(hash, 0), 0);
@@ -258,27 +268,35 @@ class Champ {
     std::swap(root_, other.root_);
     std::swap(size_, other.size_);
     std::swap(sip_, other.sip_);
+    std::swap(may_refer_, other.may_refer_);
   }
 
+  static size_t bitmap_bytes(uint32_t entries, uint32_t nodemap) {
+    return nodes_offset(entries) + popcount(nodemap) * sizeof(Node*);
+  }
+  static size_t collision_bytes(uint32_t count) { return kCollisionData + count * sizeof(Entry); }
+
   static Bitmap* new_bitmap(uint32_t datamap, uint32_t nodemap) {
-    void* memory =
-        ::operator new(nodes_offset(popcount(datamap)) + popcount(nodemap) * sizeof(Node*));
+    void* memory = block_pool::allocate(bitmap_bytes(popcount(datamap), nodemap));
     return new (memory) Bitmap(datamap, nodemap);
   }
   static Collision* new_collision(uint32_t count) {
-    void* memory = ::operator new(kCollisionData + count * sizeof(Entry));
-    return new (memory) Collision(count);
+    return new (block_pool::allocate(collision_bytes(count))) Collision(count);
   }
 
   // Destroys the entries of an unreferenced node and frees it, without
   // touching its subnodes.
   static void free_shell(Bitmap* b) {
+    const size_t bytes = bitmap_bytes(b->entries, b->nodemap);
     std::destroy_n(data(b), b->entries);
-    ::operator delete(b);
+    b->~Bitmap();
+    block_pool::deallocate(b, bytes);
   }
   static void free_shell(Collision* c) {
+    const size_t bytes = collision_bytes(c->count);
     std::destroy_n(data(c), c->count);
-    ::operator delete(c);
+    c->~Collision();
+    block_pool::deallocate(c, bytes);
   }
 
   // Drops one reference to a node at `shift`; frees it at zero. Recursion
@@ -295,48 +313,53 @@ class Champ {
     free_shell(b);
   }
 
-  static void transfer(Entry* dst, Entry& src, bool unique) {
+  // Moves (unique) or copies count entries into raw memory.
+  static void transfer_n(Entry* dst, Entry* src, uint32_t count, bool unique) {
     if (unique) {
-      new (dst) Entry(std::move(src));
+      std::uninitialized_move_n(src, count, dst);
     } else {
-      new (dst) Entry(src);
+      std::uninitialized_copy_n(src, count, dst);
+    }
+  }
+  // Copies count subnode pointers; a shared parent's copy takes a reference.
+  static void share_n(Node** dst, Node* const* src, uint32_t count, bool unique) {
+    std::copy_n(src, count, dst);
+    if (!unique) {
+      for (uint32_t i = 0; i < count; ++i) ++dst[i]->refs;
     }
   }
 
   // Takes the caller's reference to `n` and returns a node with the change
-  // applied. A node only the caller owns gives up its contents; a shared one
-  // is copied and keeps them.
+  // applied (at most one entry and one subnode added or dropped). A node
+  // only the caller owns gives up its contents; a shared one is copied and
+  // keeps them.
   static Bitmap* reshape(Bitmap* n, unsigned shift, const Change& c) {
     const bool unique = n->refs == 1;
     Bitmap* r = new_bitmap((n->datamap | c.data_add) & ~c.data_drop,
                            (n->nodemap | c.node_add) & ~c.node_drop);
+    // The entries before the changed bit, the new one, then the rest.
+    const uint32_t entries = n->entries;
+    const uint32_t data_bit = c.data_add | c.data_drop;
+    const uint32_t data_cut = data_bit ? index_of(n->datamap, data_bit) : entries;
+    const uint32_t data_dropped = c.data_drop ? 1 : 0;
     Entry* src = data(n);
     Entry* dst = data(r);
-    for (uint32_t bits = n->datamap | c.data_add; bits != 0; bits &= bits - 1) {
-      const uint32_t bit = bits & (~bits + 1);
-      if (bit == c.data_add) {
-        new (dst++) Entry(std::move(*c.entry));
-        continue;
-      }
-      if (bit != c.data_drop) transfer(dst++, *src, unique);
-      ++src;
-    }
+    transfer_n(dst, src, data_cut, unique);
+    if (c.data_add) new (dst + data_cut) Entry(std::move(*c.entry));
+    transfer_n(dst + data_cut + (c.data_add ? 1 : 0), src + data_cut + data_dropped,
+               entries - data_cut - data_dropped, unique);
+    // The same for the subnodes.
+    const uint32_t children = popcount(n->nodemap);
+    const uint32_t node_bit = c.node_add | c.node_drop;
+    const uint32_t node_cut = node_bit ? index_of(n->nodemap, node_bit) : children;
+    const uint32_t node_dropped = c.node_drop ? 1 : 0;
     Node** from = nodes(n);
     Node** to = nodes(r);
-    for (uint32_t bits = n->nodemap | c.node_add; bits != 0; bits &= bits - 1) {
-      const uint32_t bit = bits & (~bits + 1);
-      if (bit == c.node_add) {
-        *to++ = c.child;
-        continue;
-      }
-      if (bit != c.node_drop) {
-        if (!unique) ++(*from)->refs;
-        *to++ = *from;
-      } else if (unique) {
-        release(*from, shift + kBits);
-      }
-      ++from;
-    }
+    share_n(to, from, node_cut, unique);
+    if (c.node_add) to[node_cut] = c.child;
+    if (c.node_drop && unique) release(from[node_cut], shift + kBits);
+    share_n(to + node_cut + (c.node_add ? 1 : 0), from + node_cut + node_dropped,
+            children - node_cut - node_dropped, unique);
     if (unique) {
       free_shell(n);
     } else {
@@ -356,11 +379,12 @@ class Champ {
   static Collision* reshape(Collision* n, uint32_t drop, Entry* add) {
     const bool unique = n->refs == 1;
     Collision* r = new_collision(n->count - (drop != kNone) + (add != nullptr));
+    const uint32_t cut = drop == kNone ? n->count : drop;
+    const uint32_t rest = n->count - cut - (drop == kNone ? 0 : 1);
     Entry* dst = data(r);
-    for (uint32_t i = 0; i < n->count; ++i) {
-      if (i != drop) transfer(dst++, data(n)[i], unique);
-    }
-    if (add) new (dst) Entry(std::move(*add));
+    transfer_n(dst, data(n), cut, unique);
+    transfer_n(dst + cut, data(n) + n->count - rest, rest, unique);
+    if (add) new (dst + cut + rest) Entry(std::move(*add));
     if (unique) {
       free_shell(n);
     } else {
@@ -510,35 +534,75 @@ class Champ {
   Node* root_ = nullptr;  // a Bitmap; nullptr when empty
   size_t size_ = 0;
   SipKey sip_;
+  bool may_refer_ = false;
+};
+
+}  // namespace hamt_detail
+
+namespace hamt_detail {
+
+// What PMap and PSet share: the trie, its queries and erase. Derived is the
+// collection type, which adds its own insert and lookups.
+template <class Derived, class Trie>
+class ChampCollection {
+ public:
+  using const_iterator = typename Trie::Iterator;
+
+  size_t size() const { return trie_.size(); }
+  bool empty() const { return trie_.size() == 0; }
+  const SipKey& sip_key() const { return trie_.sip_key(); }
+  // False when no entry this version was built from refers to a collected
+  // object.
+  bool may_hold_references() const { return trie_.may_hold_references(); }
+  bool contains(const typename Trie::Key& key) const { return trie_.find(key) != nullptr; }
+
+  Derived erase(const typename Trie::Key& key) const& {
+    Derived out(self());
+    out.trie_.erase(key);
+    return out;
+  }
+  Derived erase(const typename Trie::Key& key) && {
+    trie_.erase(key);
+    return std::move(self());
+  }
+
+  const_iterator begin() const { return trie_.begin(); }
+  const_iterator end() const { return trie_.end(); }
+
+ protected:
+  const Derived& self() const { return static_cast<const Derived&>(*this); }
+  Derived& self() { return static_cast<Derived&>(*this); }
+
+  Trie trie_;
+};
+
+template <class K, class V>
+struct MapAccess {
+  static const K& key(const std::pair<K, V>& e) { return e.first; }
+  // An equal key keeps the stored key and takes the new value.
+  static void replace(std::pair<K, V>& stored, std::pair<K, V>&& fresh) {
+    stored.second = std::move(fresh.second);
+  }
+};
+
+template <class K>
+struct SetAccess {
+  static const K& key(const K& e) { return e; }
+  // An equal member stays as it is.
+  static void replace(K&, K&&) {}
 };
 
 }  // namespace hamt_detail
 
 template <class K, class V, class Traits>
-class PMap {
-  struct Access {
-    static const K& key(const std::pair<K, V>& e) { return e.first; }
-    // An equal key keeps the stored key and takes the new value.
-    static void replace(std::pair<K, V>& stored, std::pair<K, V>&& fresh) {
-      stored.second = std::move(fresh.second);
-    }
-  };
-  using Trie = hamt_detail::Champ<std::pair<K, V>, Access, Traits>;
-
+class PMap : public hamt_detail::ChampCollection<
+                 PMap<K, V, Traits>,
+                 hamt_detail::Champ<std::pair<K, V>, hamt_detail::MapAccess<K, V>, Traits>> {
  public:
-  using const_iterator = typename Trie::Iterator;
-
-  PMap() = default;
-
-  size_t size() const { return trie_.size(); }
-  bool empty() const { return trie_.size() == 0; }
-  const SipKey& sip_key() const { return trie_.sip_key(); }
-
   const V* find(const K& key) const {
-    const std::pair<K, V>* e = trie_.find(key);
+    const std::pair<K, V>* e = this->trie_.find(key);
     return e ? &e->second : nullptr;
   }
-  bool contains(const K& key) const { return trie_.find(key) != nullptr; }
 
   PMap insert(K key, V value) const& {
     PMap out(*this);
@@ -546,51 +610,22 @@ class PMap {
     return out;
   }
   PMap insert(K key, V value) && {
-    trie_.insert({std::move(key), std::move(value)});
-    return std::move(*this);
-  }
-  PMap erase(const K& key) const& {
-    PMap out(*this);
-    out.trie_.erase(key);
-    return out;
-  }
-  PMap erase(const K& key) && {
-    trie_.erase(key);
+    this->trie_.insert({std::move(key), std::move(value)});
     return std::move(*this);
   }
 
-  const_iterator begin() const { return trie_.begin(); }
-  const_iterator end() const { return trie_.end(); }
   // Calls f(key, value) for every entry, in iteration order.
   template <class F>
   void for_each(F&& f) const {
-    trie_.for_each([&f](const std::pair<K, V>& e) { f(e.first, e.second); });
+    this->trie_.for_each([&f](const std::pair<K, V>& e) { f(e.first, e.second); });
   }
-
- private:
-  Trie trie_;
 };
 
 template <class K, class Traits>
-class PSet {
-  struct Access {
-    static const K& key(const K& e) { return e; }
-    // An equal member stays as it is.
-    static void replace(K&, K&&) {}
-  };
-  using Trie = hamt_detail::Champ<K, Access, Traits>;
-
+class PSet : public hamt_detail::ChampCollection<
+                 PSet<K, Traits>, hamt_detail::Champ<K, hamt_detail::SetAccess<K>, Traits>> {
  public:
-  using const_iterator = typename Trie::Iterator;
-
-  PSet() = default;
-
-  size_t size() const { return trie_.size(); }
-  bool empty() const { return trie_.size() == 0; }
-  const SipKey& sip_key() const { return trie_.sip_key(); }
-
-  const K* find(const K& key) const { return trie_.find(key); }
-  bool contains(const K& key) const { return trie_.find(key) != nullptr; }
+  const K* find(const K& key) const { return this->trie_.find(key); }
 
   PSet insert(K key) const& {
     PSet out(*this);
@@ -598,29 +633,15 @@ class PSet {
     return out;
   }
   PSet insert(K key) && {
-    trie_.insert(std::move(key));
-    return std::move(*this);
-  }
-  PSet erase(const K& key) const& {
-    PSet out(*this);
-    out.trie_.erase(key);
-    return out;
-  }
-  PSet erase(const K& key) && {
-    trie_.erase(key);
+    this->trie_.insert(std::move(key));
     return std::move(*this);
   }
 
-  const_iterator begin() const { return trie_.begin(); }
-  const_iterator end() const { return trie_.end(); }
   // Calls f(member) for every member, in iteration order.
   template <class F>
   void for_each(F&& f) const {
-    trie_.for_each(f);
+    this->trie_.for_each(f);
   }
-
- private:
-  Trie trie_;
 };
 
 }  // namespace quorvel

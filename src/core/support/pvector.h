@@ -19,6 +19,9 @@
 // versions that see a shorter prefix cannot observe. This makes push_back on a
 // shared vector O(1) without copying the tail.
 //
+// Each version remembers whether any element it was given may refer to a
+// collected object (ReferenceTraits), so tracing can skip it when none did.
+//
 // T's copy and move constructors must not throw.
 #pragma once
 
@@ -28,6 +31,9 @@
 #include <iterator>
 #include <new>
 #include <utility>
+
+#include "support/block_pool.h"
+#include "support/references.h"
 
 namespace quorvel {
 
@@ -40,6 +46,11 @@ class PVector {
   struct Node {
     uint32_t refs = 1;
     uint32_t count = 0;  // branch: children in use; leaf: constructed elements
+
+    // Leaves and branches are deleted through their own type, so `bytes`
+    // is the size of the block allocated for them.
+    static void* operator new(size_t bytes) { return block_pool::allocate(bytes); }
+    static void operator delete(void* node, size_t bytes) { block_pool::deallocate(node, bytes); }
   };
   struct Branch : Node {
     Node* child[kWidth];
@@ -90,7 +101,11 @@ class PVector {
 
   PVector() = default;
   PVector(const PVector& other)
-      : root_(other.root_), tail_(other.tail_), size_(other.size_), shift_(other.shift_) {
+      : root_(other.root_),
+        tail_(other.tail_),
+        size_(other.size_),
+        shift_(other.shift_),
+        may_refer_(other.may_refer_) {
     if (root_) ++root_->refs;
     if (tail_) ++tail_->refs;
   }
@@ -98,7 +113,8 @@ class PVector {
       : root_(std::exchange(other.root_, nullptr)),
         tail_(std::exchange(other.tail_, nullptr)),
         size_(std::exchange(other.size_, 0)),
-        shift_(std::exchange(other.shift_, kBits)) {}
+        shift_(std::exchange(other.shift_, kBits)),
+        may_refer_(std::exchange(other.may_refer_, false)) {}
   PVector& operator=(const PVector& other) {
     PVector copy(other);
     swap(copy);
@@ -126,6 +142,9 @@ class PVector {
 
   size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
+  // False when no element this version was built from refers to a
+  // collected object.
+  bool may_hold_references() const { return may_refer_; }
 
   // Precondition: i < size().
   const T& nth(size_t i) const { return leaf_for(i)[i & kMask]; }
@@ -174,6 +193,7 @@ class PVector {
     std::swap(tail_, other.tail_);
     std::swap(size_, other.size_);
     std::swap(shift_, other.shift_);
+    std::swap(may_refer_, other.may_refer_);
   }
 
   // First index held by the tail.
@@ -298,6 +318,7 @@ class PVector {
   }
 
   void append(T v) {
+    may_refer_ = may_refer_ || ReferenceTraits<T>::refers(v);
     uint32_t slot = static_cast<uint32_t>(size_ - tail_offset());  // tail elements seen
     if (slot == kWidth) {
       push_tail_into_trie();
@@ -366,6 +387,7 @@ class PVector {
   }
 
   void set(size_t i, T&& v) {
+    may_refer_ = may_refer_ || ReferenceTraits<T>::refers(v);
     const size_t offset = tail_offset();
     if (i >= offset) {
       tail_ = editable_leaf(tail_, static_cast<uint32_t>(size_ - offset));
@@ -379,6 +401,7 @@ class PVector {
   Leaf* tail_ = nullptr;  // null only when size_ == 0
   size_t size_ = 0;
   unsigned shift_ = kBits;
+  bool may_refer_ = false;
 };
 
 }  // namespace quorvel

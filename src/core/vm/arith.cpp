@@ -14,16 +14,6 @@ VMError expected_numbers() {
   return VMError::type_error("expected numbers");
 }
 
-int64_t wrap_add(int64_t a, int64_t b) {
-  return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b));
-}
-int64_t wrap_sub(int64_t a, int64_t b) {
-  return static_cast<int64_t>(static_cast<uint64_t>(a) - static_cast<uint64_t>(b));
-}
-int64_t wrap_mul(int64_t a, int64_t b) {
-  return static_cast<int64_t>(static_cast<uint64_t>(a) * static_cast<uint64_t>(b));
-}
-
 u128 magnitude(i128 v) {
   return v < 0 ? -static_cast<u128>(v) : static_cast<u128>(v);
 }

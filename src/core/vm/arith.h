@@ -12,6 +12,17 @@
 
 namespace quorvel {
 
+// Two's-complement a + b, a - b and a * b: the integer operations wrap.
+inline int64_t wrap_add(int64_t a, int64_t b) {
+  return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b));
+}
+inline int64_t wrap_sub(int64_t a, int64_t b) {
+  return static_cast<int64_t>(static_cast<uint64_t>(a) - static_cast<uint64_t>(b));
+}
+inline int64_t wrap_mul(int64_t a, int64_t b) {
+  return static_cast<int64_t>(static_cast<uint64_t>(a) * static_cast<uint64_t>(b));
+}
+
 // Int, Float or Ratio.
 inline bool is_number(VMValue v) {
   return v.is_int() || v.is_float() || v.is_ratio();

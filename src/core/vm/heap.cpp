@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "support/block_pool.h"
 #include "vm/heap_refs.h"
 
 namespace quorvel {
@@ -20,19 +21,37 @@ uint64_t string_intern_hash(std::string_view text) {
   return hasher.finish();
 }
 
-// The values a sequence, set or map holds: the work of tracing it.
+// The values tracing a sequence, set or map walks: none when it never held
+// a reference.
 size_t held_values(const HeapObject& object) {
-  if (const auto* seq = std::get_if<SeqData>(&object)) return seq->items.size();
-  if (const auto* set = std::get_if<VMSet>(&object)) return set->size();
-  if (const auto* map = std::get_if<VMMap>(&object)) return 2 * map->size();
+  if (const auto* seq = std::get_if<SeqData>(&object)) {
+    return seq->items.may_hold_references() ? seq->items.size() : 0;
+  }
+  if (const auto* set = std::get_if<VMSet>(&object)) {
+    return set->may_hold_references() ? set->size() : 0;
+  }
+  if (const auto* map = std::get_if<VMMap>(&object)) {
+    return map->may_hold_references() ? 2 * map->size() : 0;
+  }
   return 0;
+}
+
+// The object in a block of the pool.
+PooledObject make_pooled_object(HeapObject&& object) {
+  void* block = block_pool::allocate(sizeof(HeapObject));
+  return PooledObject(new (block) HeapObject(std::move(object)));
 }
 
 }  // namespace
 
+void PooledObjectDelete::operator()(HeapObject* object) const noexcept {
+  object->~HeapObject();
+  block_pool::deallocate(object, sizeof(HeapObject));
+}
+
 HeapKey Heap::store(HeapObject object, std::optional<uint64_t> hash) {
   return HeapKey::from_arena(
-      cells_.insert(GcCell{hash, std::make_unique<HeapObject>(std::move(object)), false}));
+      cells_.insert(GcCell{hash, make_pooled_object(std::move(object)), false}));
 }
 
 HeapKey Heap::alloc(HeapObject object, const RootSource& roots) {

@@ -19,11 +19,17 @@
 
 namespace quorvel {
 
+// Destroys a heap object and returns its block to the pool.
+struct PooledObjectDelete {
+  void operator()(HeapObject* object) const noexcept;
+};
+using PooledObject = std::unique_ptr<HeapObject, PooledObjectDelete>;
+
 // The object is held by pointer so that it never moves: a pointer from
 // Heap::get stays valid until a collection frees the object.
 struct GcCell {
   std::optional<uint64_t> hash;  // present exactly when the object is canonical
-  std::unique_ptr<HeapObject> object;
+  PooledObject object;
   bool marked = false;
 };
 

@@ -90,11 +90,15 @@ void Heap::trace_object(const HeapObject& object, std::vector<HeapKey>& worklist
   std::visit(
       [&worklist](const auto& o) {
         using O = std::decay_t<decltype(o)>;
+        // Collections that never held a reference are not walked.
         if constexpr (std::is_same_v<O, SeqData>) {
+          if (!o.items.may_hold_references()) return;
           for (const VMValue& v : o.items) push_value(v, worklist);
         } else if constexpr (std::is_same_v<O, VMSet>) {
+          if (!o.may_hold_references()) return;
           for (const VMValue& v : o) push_value(v, worklist);
         } else if constexpr (std::is_same_v<O, VMMap>) {
+          if (!o.may_hold_references()) return;
           for (const auto& [k, v] : o) {
             push_value(k, worklist);
             push_value(v, worklist);

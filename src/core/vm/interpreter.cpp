@@ -13,16 +13,6 @@ namespace quorvel {
 
 namespace {
 
-int64_t wrap_add(int64_t a, int64_t b) {
-  return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b));
-}
-int64_t wrap_sub(int64_t a, int64_t b) {
-  return static_cast<int64_t>(static_cast<uint64_t>(a) - static_cast<uint64_t>(b));
-}
-int64_t wrap_mul(int64_t a, int64_t b) {
-  return static_cast<int64_t>(static_cast<uint64_t>(a) * static_cast<uint64_t>(b));
-}
-
 // Values move through the loop one 8-byte word at a time, and values made
 // here are written the same way, the tag as a whole word: a value stored in
 // pieces and loaded back with one wider access would stall the processor's

@@ -10,6 +10,7 @@
 
 #include "support/arena.h"
 #include "support/hamt.h"
+#include "support/references.h"
 #include "support/siphash.h"
 
 namespace quorvel {
@@ -121,6 +122,12 @@ class VMValue {
 
 static_assert(sizeof(VMValue) == 24);
 static_assert(std::is_trivially_copyable_v<VMValue>);
+
+// Only heap references keep collected objects alive.
+template <>
+struct ReferenceTraits<VMValue> {
+  static constexpr bool refers(const VMValue& v) { return v.is_heap(); }
+};
 
 // Key equality and hash inside persistent maps and sets: same tag and same
 // payload bits, except that floats compare by IEEE equality (NaN never
