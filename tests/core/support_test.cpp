@@ -28,11 +28,8 @@ TEST(SipHash, MatchesReferenceVectors24) {
     size_t length;
     uint64_t expected;
   } cases[] = {
-      {0, 0x726fdb47dd0e0e31ULL},
-      {1, 0x74f839c593dc67fdULL},
-      {2, 0x0d6c8009d9a94f5aULL},
-      {3, 0x85676696d7fb7e2dULL},
-      {15, 0xa129ca6149be45e5ULL},
+      {0, 0x726fdb47dd0e0e31ULL}, {1, 0x74f839c593dc67fdULL},  {2, 0x0d6c8009d9a94f5aULL},
+      {3, 0x85676696d7fb7e2dULL}, {15, 0xa129ca6149be45e5ULL},
   };
   unsigned char message[64];
   for (int i = 0; i < 64; ++i) message[i] = static_cast<unsigned char>(i);
@@ -118,6 +115,15 @@ TEST(Arena, FreedKeysNeverFindLaterObjects) {
   std::vector<std::string> seen;
   arena.for_each([&](ArenaKey, std::string& s) { seen.push_back(s); });
   EXPECT_EQ(seen, (std::vector<std::string>{"three", "two"}));
+
+  // remove_if kills the keys it frees like remove does.
+  const ArenaKey kept = arena.insert("kept");
+  arena.remove_if([](const std::string& s) { return s != "kept"; });
+  EXPECT_EQ(arena.live(), 1u);
+  EXPECT_EQ(arena.get(second), nullptr);
+  EXPECT_EQ(arena.get(reused), nullptr);
+  EXPECT_EQ(*arena.get(kept), "kept");
+  EXPECT_NE(arena.insert("new").index, kept.index);
 }
 
 int recurse_until_guard(int depth) {

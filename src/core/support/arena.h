@@ -51,6 +51,19 @@ class Arena {
     return true;
   }
 
+  // Frees every live object for which pred(object) is true, in slot order.
+  template <class Pred>
+  void remove_if(Pred&& pred) {
+    for (uint32_t i = 0; i < slots_.size(); ++i) {
+      Slot& slot = slots_[i];
+      if (!slot.value || !pred(*slot.value)) continue;
+      slot.value.reset();
+      ++slot.generation;
+      free_.push_back(i);
+      --live_;
+    }
+  }
+
   size_t live() const { return live_; }
   size_t capacity() const { return slots_.size(); }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <unordered_set>
+#include <utility>
 
 #include "support/block_pool.h"
 #include "vm/heap_refs.h"
@@ -125,15 +126,7 @@ size_t Heap::mark(std::vector<HeapKey> worklist) {
 }
 
 void Heap::sweep() {
-  std::vector<ArenaKey> dead;
-  cells_.for_each([&dead](ArenaKey key, GcCell& cell) {
-    if (cell.marked) {
-      cell.marked = false;
-    } else {
-      dead.push_back(key);
-    }
-  });
-  for (ArenaKey key : dead) cells_.remove(key);
+  cells_.remove_if([](GcCell& cell) { return !std::exchange(cell.marked, false); });
 }
 
 std::unordered_map<uint64_t, HeapKey>* Heap::table_for(HeapKind kind) {
