@@ -69,12 +69,12 @@ Pool::~Pool() {
 }  // namespace
 
 void* allocate(size_t bytes) {
-  if (bytes > kLargestPooled || pool_gone) return ::operator new(bytes);
+  if (!kRecycles || bytes > kLargestPooled || pool_gone) return ::operator new(bytes);
   return pool.take(class_of(bytes));
 }
 
 void deallocate(void* block, size_t bytes) noexcept {
-  if (bytes > kLargestPooled || pool_gone) {
+  if (!kRecycles || bytes > kLargestPooled || pool_gone) {
     ::operator delete(block);
     return;
   }

@@ -12,6 +12,14 @@
 
 namespace quorvel::block_pool {
 
+// Under AddressSanitizer nothing is recycled, so that it sees every use of a
+// freed block.
+#ifdef __SANITIZE_ADDRESS__
+inline constexpr bool kRecycles = false;
+#else
+inline constexpr bool kRecycles = true;
+#endif
+
 void* allocate(size_t bytes);
 void deallocate(void* block, size_t bytes) noexcept;
 
