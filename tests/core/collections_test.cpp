@@ -4,6 +4,7 @@
 // shared node shows up as a changed old version.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <random>
@@ -86,6 +87,16 @@ TEST_F(CollectionsTest, VectorBoundarySizesAndUpdatesKeepTheOriginal) {
     Model last_changed = model;
     last_changed[n - 1] = -3;
     expect_same(v.assoc(n - 1, -3), last_changed);
+    // Dropping from the front shares the nodes; the rest keeps working on the
+    // shorter version.
+    const Vec rest = v.drop_front(1);
+    Model rest_model(model.begin() + 1, model.end());
+    expect_same(rest, rest_model);
+    rest_model.push_back(-4);
+    expect_same(rest.push_back(-4), rest_model);
+    expect_same(v.drop_front(n - 1).assoc(0, -5), {-5});
+    expect_same(v.drop_front(n - 1).pop_back(), {});
+    expect_same(v.drop_front(n + 7), {});
     // Two versions grown from one base append to the same tail position.
     const Vec a = v.push_back(10);
     const Vec b = v.push_back(20);
@@ -113,9 +124,14 @@ TEST_F(CollectionsTest, VectorRandomOperationsMatchModelAndOldVersionsStayUnchan
         if (op < (growing ? 70 : 25) || model.empty()) {
           v = in_place ? std::move(v).push_back(next) : v.push_back(next);
           model.push_back(next++);
-        } else if (op < 90) {
+        } else if (op < 88) {
           v = in_place ? std::move(v).pop_back() : v.pop_back();
           model.pop_back();
+        } else if (op < 92) {
+          const size_t k = rng() % 8 == 0 ? rng() % 100 : rng() % 3;
+          v = in_place ? std::move(v).drop_front(k) : v.drop_front(k);
+          model.erase(model.begin(),
+                      model.begin() + static_cast<ptrdiff_t>(std::min(k, model.size())));
         } else {
           const size_t i = rng() % model.size();
           v = in_place ? std::move(v).assoc(i, -next) : v.assoc(i, -next);

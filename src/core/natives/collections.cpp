@@ -168,12 +168,7 @@ NativeResult native_rest(VM& vm, Args args) {
   if (args[0].is_nil()) return make_seq(vm, {}, false);
   const auto* seq = heap_object_as<SeqData>(vm, args[0]);
   if (!seq) return type_error("rest requires a sequence");
-  const bool is_vector = seq->is_vector;
-  PVector<VMValue> rest;
-  auto it = seq->items.begin();
-  if (it != seq->items.end()) ++it;
-  for (; it != seq->items.end(); ++it) rest = std::move(rest).push_back(*it);
-  return make_seq(vm, std::move(rest), is_vector);
+  return make_seq(vm, seq->items.drop_front(1), seq->is_vector);
 }
 
 NativeResult native_seq(VM& vm, Args args) {

@@ -109,10 +109,7 @@ NativeResult native_drop(VM& vm, Args args) {
     return make_seq(vm, std::move(kept), false);
   }
   if (const auto* seq = heap_object_as<SeqData>(vm, coll)) {
-    const bool is_vector = seq->is_vector;
-    const PVector<VMValue> items = seq->items;
-    for (uint64_t i = count; i < items.size(); ++i) kept = std::move(kept).push_back(items.nth(i));
-    return make_seq(vm, std::move(kept), is_vector);
+    return make_seq(vm, seq->items.drop_front(count), seq->is_vector);
   }
   return type_error("drop requires a sequence");
 }

@@ -40,23 +40,23 @@ struct Row {
 // The rows in index order. A doc is the signature, a newline and a
 // one-line description; the internal natives have none.
 constexpr std::array<Row, kNativeCount> kRows = {{
-    {"nth", "Coll a × Int -> a\nReturns element at index.", native_nth},                       // 0
-    {"first", "Coll a -> a | Nil\nReturns the first element.", native_first},                  // 1
-    {"rest", "Coll a -> Coll a\nReturns all but the first element.", native_rest},             // 2
-    {"cons", "a × Coll a -> List a\nPrepends element to collection.", native_cons},            // 3
-    {"conj", "Coll a × a -> Coll a\nAdds element to collection.", native_conj},                // 4
-    {"count", "Coll a -> Int\nReturns number of elements.", native_count},                     // 5
-    {"empty?", "Coll a -> Bool\nTrue if collection has no elements.", native_is_empty},        // 6
-    {"seq", "Coll a -> List a | Nil\nCoerces to seq; nil if empty.", native_seq},              // 7
-    {"get", "Coll a × k -> a | Nil\nLooks up key in collection.", native_get},                 // 8
-    {"assoc", "Map k v × k × v -> Map k v\nAssociates key with value.", native_assoc},         // 9
-    {"dissoc", "Map k v × k -> Map k v\nRemoves key from map.", native_dissoc},                // 10
-    {"keys", "Map k v -> Vector k\nReturns keys of map.", native_keys},                        // 11
-    {"vals", "Map k v -> Vector v\nReturns values of map.", native_vals},                      // 12
-    {"contains?", "Coll a × a -> Bool\nTrue if collection contains key.", native_contains},    // 13
-    {"atom", "a -> Atom a\nCreates a mutable reference.", native_atom},                        // 14
-    {"deref", "Atom a -> a\nReturns current value of atom.", native_deref},                    // 15
-    {"reset!", "Atom a × a -> a\nSets atom to new value.", native_reset},                      // 16
+    {"nth", "Coll a × Int -> a\nReturns element at index.", native_nth},                     // 0
+    {"first", "Coll a -> a | Nil\nReturns the first element.", native_first},                // 1
+    {"rest", "Coll a -> Coll a\nReturns all but the first element.", native_rest},           // 2
+    {"cons", "a × Coll a -> List a\nPrepends element to collection.", native_cons},          // 3
+    {"conj", "Coll a × a -> Coll a\nAdds element to collection.", native_conj},              // 4
+    {"count", "Coll a -> Int\nReturns number of elements.", native_count},                   // 5
+    {"empty?", "Coll a -> Bool\nTrue if collection has no elements.", native_is_empty},      // 6
+    {"seq", "Coll a -> List a | Nil\nCoerces to seq; nil if empty.", native_seq},            // 7
+    {"get", "Coll a × k -> a | Nil\nLooks up key in collection.", native_get},               // 8
+    {"assoc", "Map k v × k × v -> Map k v\nAssociates key with value.", native_assoc},       // 9
+    {"dissoc", "Map k v × k -> Map k v\nRemoves key from map.", native_dissoc},              // 10
+    {"keys", "Map k v -> Vector k\nReturns keys of map.", native_keys},                      // 11
+    {"vals", "Map k v -> Vector v\nReturns values of map.", native_vals},                    // 12
+    {"contains?", "Coll a × a -> Bool\nTrue if collection contains key.", native_contains},  // 13
+    {"atom", "a -> Atom a\nCreates a mutable reference.", native_atom},                      // 14
+    {"deref", "Atom a -> a\nReturns current value of atom.", native_deref},                  // 15
+    {"reset!", "Atom a × a -> a\nSets atom to new value.", native_reset},                    // 16
     {"swap!", "Atom a × (a -> a) -> a\nApplies f to atom value and sets result.",
      native_swap},                                                                             // 17
     {"+", "Num ... -> Num\nAddition.", native_add},                                            // 18
@@ -123,62 +123,60 @@ constexpr std::array<Row, kNativeCount> kRows = {{
     {"keyword", "String -> Keyword\nCreates a keyword from string.", native_keyword},          // 79
     {"name", "Symbol | Keyword | String -> String\nReturns name part.", native_name},          // 80
     {"namespace", "Symbol | Keyword -> String | Nil\nReturns namespace part.",
-     native_namespace},                                                                        // 81
-    {"concat", "Coll a ... -> List a\nConcatenates collections.", native_concat},              // 82
-    {"vec", "Coll a -> Vector a\nCoerces to vector.", native_vec},                             // 83
-    {"vector", "a ... -> Vector a\nCreates a vector.", native_vector},                         // 84
-    {"set", "Coll a -> Set a\nCreates a set from collection.", native_set},                    // 85
-    {"apply",
-     "(a ... -> b) × a ... × Coll a -> b\nApplies f with args spread from collection.",
-     native_apply},  // 86
-    {"type", "a -> Keyword\nReturns type tag of value.", native_type},                    // 87
+     native_namespace},                                                            // 81
+    {"concat", "Coll a ... -> List a\nConcatenates collections.", native_concat},  // 82
+    {"vec", "Coll a -> Vector a\nCoerces to vector.", native_vec},                 // 83
+    {"vector", "a ... -> Vector a\nCreates a vector.", native_vector},             // 84
+    {"set", "Coll a -> Set a\nCreates a set from collection.", native_set},        // 85
+    {"apply", "(a ... -> b) × a ... × Coll a -> b\nApplies f with args spread from collection.",
+     native_apply},                                                     // 86
+    {"type", "a -> Keyword\nReturns type tag of value.", native_type},  // 87
     {"hash-map", "k × v ... -> Map k v\nCreates a map from key-value pairs.",
-     native_hash_map},  // 88
+     native_hash_map},                                                                    // 88
     {"hash-set", "a ... -> Set a\nCreates a set from arguments.", native_hash_set},       // 89
     {"empty", "Coll a -> Coll a\nReturns empty collection of same type.", native_empty},  // 90
     {"last", "Coll a -> a | Nil\nReturns the last element.", native_last},                // 91
     {"into", "Coll a × Coll a -> Coll a\nAdds all elements of source into target.",
-     native_into},  // 92
-    {"reverse", "Coll a -> Vector a\nReverses collection.", native_reverse},              // 93
-    {"drop-last", "Coll a -> Vector a\nAll but last element.", native_drop_last},         // 94
-    {"repeat", "Int × a -> Vector a\nVector of n copies of value.", native_repeat},       // 95
-    {"range", "Int -> Vector Int\nIntegers from 0 to n-1.", native_range},                // 96
-    {"mod", "Int × Int -> Int\nModulus.", native_mod},                                    // 97
-    {"read-string", "String -> a\nParses a Quorvel value from string.",
-     native_read_string},                                                                 // 98
-    {"even?", "Int -> Bool\nTrue if even.", native_even},                                 // 99
-    {"odd?", "Int -> Bool\nTrue if odd.", native_odd},                                    // 100
-    {"floor", "Num -> Int\nFloor.", native_floor},                                        // 101
-    {"ceil", "Num -> Int\nCeiling.", native_ceil},                                        // 102
-    {"round", "Num -> Int\nRounds to nearest integer.", native_round},                    // 103
-    {"pow", "Num × Num -> Float\nExponentiation.", native_pow},                           // 104
-    {"sqrt", "Num -> Float\nSquare root.", native_sqrt},                                  // 105
-    {"exp", "Num -> Float\nNatural exponential.", native_exp},                            // 106
-    {"log", "Num -> Float\nNatural logarithm.", native_log},                              // 107
-    {"log2", "Num -> Float\nBase-2 logarithm.", native_log2},                             // 108
-    {"log10", "Num -> Float\nBase-10 logarithm.", native_log10},                          // 109
-    {"sin", "Num -> Float\nSine.", native_sin},                                           // 110
-    {"cos", "Num -> Float\nCosine.", native_cos},                                         // 111
-    {"tan", "Num -> Float\nTangent.", native_tan},                                        // 112
-    {"asin", "Num -> Float\nArcsine.", native_asin},                                      // 113
-    {"acos", "Num -> Float\nArccosine.", native_acos},                                    // 114
-    {"atan", "Num -> Float\nArctangent.", native_atan},                                   // 115
-    {"atan2", "Num × Num -> Float\nTwo-argument arctangent.", native_atan2},              // 116
-    {"sinh", "Num -> Float\nHyperbolic sine.", native_sinh},                              // 117
-    {"cosh", "Num -> Float\nHyperbolic cosine.", native_cosh},                            // 118
-    {"tanh", "Num -> Float\nHyperbolic tangent.", native_tanh},                           // 119
-    {"asinh", "Num -> Float\nInverse hyperbolic sine.", native_asinh},                    // 120
-    {"acosh", "Num -> Float\nInverse hyperbolic cosine.", native_acosh},                  // 121
-    {"atanh", "Num -> Float\nInverse hyperbolic tangent.", native_atanh},                 // 122
-    {"hypot", "Num × Num -> Float\nHypotenuse length.", native_hypot},                    // 123
-    {"signum", "Num -> Int\nSign: -1, 0, or 1.", native_signum},                          // 124
-    {"quot", "Int × Int -> Int\nInteger quotient.", native_quot},                         // 125
-    {"rem", "Int × Int -> Int\nRemainder.", native_rem},                                  // 126
-    {"gcd", "Int × Int -> Int\nGreatest common divisor.", native_gcd},                    // 127
-    {"lcm", "Int × Int -> Int\nLeast common multiple.", native_lcm},                      // 128
-    {"numerator", "Ratio -> Int\nNumerator of ratio.", native_numerator},                 // 129
-    {"denominator", "Ratio -> Int\nDenominator of ratio.", native_denominator},           // 130
-    {"parse-int", "String -> Int | Nil\nParses integer from string.", native_parse_int},  // 131
+     native_into},                                                                            // 92
+    {"reverse", "Coll a -> Vector a\nReverses collection.", native_reverse},                  // 93
+    {"drop-last", "Coll a -> Vector a\nAll but last element.", native_drop_last},             // 94
+    {"repeat", "Int × a -> Vector a\nVector of n copies of value.", native_repeat},           // 95
+    {"range", "Int -> Vector Int\nIntegers from 0 to n-1.", native_range},                    // 96
+    {"mod", "Int × Int -> Int\nModulus.", native_mod},                                        // 97
+    {"read-string", "String -> a\nParses a Quorvel value from string.", native_read_string},  // 98
+    {"even?", "Int -> Bool\nTrue if even.", native_even},                                     // 99
+    {"odd?", "Int -> Bool\nTrue if odd.", native_odd},                                        // 100
+    {"floor", "Num -> Int\nFloor.", native_floor},                                            // 101
+    {"ceil", "Num -> Int\nCeiling.", native_ceil},                                            // 102
+    {"round", "Num -> Int\nRounds to nearest integer.", native_round},                        // 103
+    {"pow", "Num × Num -> Float\nExponentiation.", native_pow},                               // 104
+    {"sqrt", "Num -> Float\nSquare root.", native_sqrt},                                      // 105
+    {"exp", "Num -> Float\nNatural exponential.", native_exp},                                // 106
+    {"log", "Num -> Float\nNatural logarithm.", native_log},                                  // 107
+    {"log2", "Num -> Float\nBase-2 logarithm.", native_log2},                                 // 108
+    {"log10", "Num -> Float\nBase-10 logarithm.", native_log10},                              // 109
+    {"sin", "Num -> Float\nSine.", native_sin},                                               // 110
+    {"cos", "Num -> Float\nCosine.", native_cos},                                             // 111
+    {"tan", "Num -> Float\nTangent.", native_tan},                                            // 112
+    {"asin", "Num -> Float\nArcsine.", native_asin},                                          // 113
+    {"acos", "Num -> Float\nArccosine.", native_acos},                                        // 114
+    {"atan", "Num -> Float\nArctangent.", native_atan},                                       // 115
+    {"atan2", "Num × Num -> Float\nTwo-argument arctangent.", native_atan2},                  // 116
+    {"sinh", "Num -> Float\nHyperbolic sine.", native_sinh},                                  // 117
+    {"cosh", "Num -> Float\nHyperbolic cosine.", native_cosh},                                // 118
+    {"tanh", "Num -> Float\nHyperbolic tangent.", native_tanh},                               // 119
+    {"asinh", "Num -> Float\nInverse hyperbolic sine.", native_asinh},                        // 120
+    {"acosh", "Num -> Float\nInverse hyperbolic cosine.", native_acosh},                      // 121
+    {"atanh", "Num -> Float\nInverse hyperbolic tangent.", native_atanh},                     // 122
+    {"hypot", "Num × Num -> Float\nHypotenuse length.", native_hypot},                        // 123
+    {"signum", "Num -> Int\nSign: -1, 0, or 1.", native_signum},                              // 124
+    {"quot", "Int × Int -> Int\nInteger quotient.", native_quot},                             // 125
+    {"rem", "Int × Int -> Int\nRemainder.", native_rem},                                      // 126
+    {"gcd", "Int × Int -> Int\nGreatest common divisor.", native_gcd},                        // 127
+    {"lcm", "Int × Int -> Int\nLeast common multiple.", native_lcm},                          // 128
+    {"numerator", "Ratio -> Int\nNumerator of ratio.", native_numerator},                     // 129
+    {"denominator", "Ratio -> Int\nDenominator of ratio.", native_denominator},               // 130
+    {"parse-int", "String -> Int | Nil\nParses integer from string.", native_parse_int},      // 131
     {"parse-double", "String -> Float | Nil\nParses float from string.",
      native_parse_double},                                                                // 132
     {"bit-and", "Int × Int -> Int\nBitwise AND.", native_bit_and},                        // 133
@@ -199,20 +197,19 @@ constexpr std::array<Row, kNativeCount> kRows = {{
     {"triml", "String -> String\nRemoves leading whitespace.", native_triml},             // 148
     {"trimr", "String -> String\nRemoves trailing whitespace.", native_trimr},            // 149
     {"starts-with?", "String × String -> Bool\nTrue if string starts with prefix.",
-     native_starts_with},                                                                 // 150
+     native_starts_with},  // 150
     {"ends-with?", "String × String -> Bool\nTrue if string ends with suffix.",
-     native_ends_with},                                                                   // 151
+     native_ends_with},  // 151
     {"replace", "String × String × String -> String\nReplaces all occurrences.",
-     native_replace},                                                                     // 152
+     native_replace},  // 152
     {"replace-first", "String × String × String -> String\nReplaces first occurrence.",
-     native_replace_first},                                                               // 153
-    {"format", "String × a ... -> String\nFormats string with arguments.",
-     native_format},                                                                      // 154
+     native_replace_first},                                                                 // 153
+    {"format", "String × a ... -> String\nFormats string with arguments.", native_format},  // 154
     {"prn", "a ... -> <console> Nil\nPrints readable representation with newline.",
-     native_prn},                                                                         // 155
-    {"sort", "Coll a -> Vector a\nSorts elements in natural order.", native_sort},        // 156
+     native_prn},                                                                          // 155
+    {"sort", "Coll a -> Vector a\nSorts elements in natural order.", native_sort},         // 156
     {"sort-by", "(a -> b) × Coll a -> Vector a\nSorts by key function.", native_sort_by},  // 157
-    {"nano-time", "-> Int\nCurrent time in nanoseconds.", native_nano_time},              // 158
+    {"nano-time", "-> Int\nCurrent time in nanoseconds.", native_nano_time},               // 158
 }};
 
 // Stands in for a native that is not built yet: fails naming row I.

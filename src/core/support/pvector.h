@@ -6,6 +6,7 @@
 //   size, empty, back, copy, move, destroy (when shared) ....... O(1)
 //   nth, get, assoc ........................................... O(log32 n)
 //   push_back, pop_back ....................................... amortised O(1)
+//   drop_front ................................................ O(1)
 //   iteration ................................................. O(1) per step
 //   from_range ................................................ O(n)
 //
@@ -18,6 +19,9 @@
 // whose tail is full up to its own size appends into the shared leaf, which the
 // versions that see a shorter prefix cannot observe. This makes push_back on a
 // shared vector O(1) without copying the tail.
+//
+// drop_front shares every node: a version may start after the first element
+// its nodes hold (those elements stay stored, unseen, until the nodes go).
 //
 // Each version remembers whether any element it was given may refer to a
 // collected object (ReferenceTraits), so tracing can skip it when none did.
@@ -104,6 +108,7 @@ class PVector {
       : root_(other.root_),
         tail_(other.tail_),
         size_(other.size_),
+        start_(other.start_),
         shift_(other.shift_),
         may_refer_(other.may_refer_) {
     if (root_) ++root_->refs;
@@ -113,6 +118,7 @@ class PVector {
       : root_(std::exchange(other.root_, nullptr)),
         tail_(std::exchange(other.tail_, nullptr)),
         size_(std::exchange(other.size_, 0)),
+        start_(std::exchange(other.start_, 0)),
         shift_(std::exchange(other.shift_, kBits)),
         may_refer_(std::exchange(other.may_refer_, false)) {}
   PVector& operator=(const PVector& other) {
@@ -140,15 +146,15 @@ class PVector {
     return from_range(items.begin(), items.end());
   }
 
-  size_t size() const { return size_; }
-  bool empty() const { return size_ == 0; }
+  size_t size() const { return size_ - start_; }
+  bool empty() const { return size_ == start_; }
   // False when no element this version was built from refers to a
   // collected object.
   bool may_hold_references() const { return may_refer_; }
 
   // Precondition: i < size().
-  const T& nth(size_t i) const { return leaf_for(i)[i & kMask]; }
-  const T* get(size_t i) const { return i < size_ ? &nth(i) : nullptr; }
+  const T& nth(size_t i) const { return stored(start_ + i); }
+  const T* get(size_t i) const { return i < size() ? &nth(i) : nullptr; }
   // Precondition: !empty().
   const T& back() const { return tail_->items[size_ - 1 - tail_offset()]; }
 
@@ -176,15 +182,27 @@ class PVector {
   // Precondition: i < size().
   PVector assoc(size_t i, T v) const& {
     PVector out(*this);
-    out.set(i, std::move(v));
+    out.set(start_ + i, std::move(v));
     return out;
   }
   PVector assoc(size_t i, T v) && {
-    set(i, std::move(v));
+    set(start_ + i, std::move(v));
     return std::move(*this);
   }
 
-  const_iterator begin() const { return {this, 0, size_ ? leaf_for(0) : nullptr}; }
+  // The elements after the first `count` (all of them dropped when count
+  // reaches the size).
+  PVector drop_front(size_t count) const& {
+    PVector out(*this);
+    out.skip(count);
+    return out;
+  }
+  PVector drop_front(size_t count) && {
+    skip(count);
+    return std::move(*this);
+  }
+
+  const_iterator begin() const { return {this, start_, empty() ? nullptr : leaf_for(start_)}; }
   const_iterator end() const { return {this, size_, nullptr}; }
 
  private:
@@ -192,6 +210,7 @@ class PVector {
     std::swap(root_, other.root_);
     std::swap(tail_, other.tail_);
     std::swap(size_, other.size_);
+    std::swap(start_, other.start_);
     std::swap(shift_, other.shift_);
     std::swap(may_refer_, other.may_refer_);
   }
@@ -212,6 +231,8 @@ class PVector {
     return static_cast<const Leaf*>(node);
   }
   const T* leaf_for(size_t i) const { return leaf_node(i)->items; }
+  // The element at stored index i (start_ <= i < size_).
+  const T& stored(size_t i) const { return leaf_for(i)[i & kMask]; }
 
   // Drops one reference to a node at `level` (0 = leaf); frees it at zero.
   // Recursion depth is the trie height.
@@ -358,10 +379,17 @@ class PVector {
     }
   }
 
+  void skip(size_t count) {
+    if (count >= size()) {
+      *this = PVector();
+    } else {
+      start_ += count;
+    }
+  }
+
   void remove_last() {
-    if (size_ == 1) {
-      release(std::exchange(tail_, nullptr), 0);
-      size_ = 0;
+    if (size() == 1) {
+      *this = PVector();
       return;
     }
     const uint32_t used = static_cast<uint32_t>(size_ - tail_offset());
@@ -399,7 +427,8 @@ class PVector {
 
   Node* root_ = nullptr;  // branch at level shift_ holding [0, tail_offset()); null when empty
   Leaf* tail_ = nullptr;  // null only when size_ == 0
-  size_t size_ = 0;
+  size_t size_ = 0;       // elements stored, counting the start_ dropped ones
+  size_t start_ = 0;      // index of the first element this version sees
   unsigned shift_ = kBits;
   bool may_refer_ = false;
 };
