@@ -107,6 +107,19 @@ PyObject* result_to_py(const Result<Value, Error>& result) {
   return value_to_py(*result);
 }
 
+// The language writes to the process's standard output directly; what the
+// program printed through sys.stdout and still buffers must come out first.
+void flush_python_stdout() {
+  PyObject* out = PySys_GetObject("stdout");  // borrowed; may be absent
+  if (!out || out == Py_None) return;
+  PyObject* done = PyObject_CallMethod(out, "flush", nullptr);
+  if (done) {
+    Py_DECREF(done);
+  } else {
+    PyErr_Clear();  // a stream that cannot flush does not stop the evaluation
+  }
+}
+
 PyObject* engine_eval(PyObject* self, PyObject* args, PyObject* kwargs) {
   static const char* names[] = {"src", nullptr};
   PyObject* src = nullptr;
@@ -115,6 +128,7 @@ PyObject* engine_eval(PyObject* self, PyObject* args, PyObject* kwargs) {
   if (!text) return nullptr;
   Borrow borrow(self);
   if (!borrow) return nullptr;
+  flush_python_stdout();
   return result_to_py(borrow.engine().eval(*text));
 }
 
@@ -129,6 +143,7 @@ PyObject* engine_eval_with_source(PyObject* self, PyObject* args, PyObject* kwar
   if (!source) return nullptr;
   Borrow borrow(self);
   if (!borrow) return nullptr;
+  flush_python_stdout();
   return result_to_py(borrow.engine().eval_with_source(*text, *source));
 }
 

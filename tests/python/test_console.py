@@ -1,6 +1,9 @@
 """print, println and prn write straight to standard output; nano-time reads
 the wall clock."""
 
+import os
+import subprocess
+import sys
 import time
 
 import pytest
@@ -33,6 +36,22 @@ def test_output_keeps_its_place_among_the_hosts(engine, capfd):
     engine.eval('(println "inside")')
     print("after", flush=True)
     assert capfd.readouterr().out == "before\ninside\nafter\n"
+
+
+def test_output_follows_what_the_host_printed_without_flushing():
+    # A pipe makes sys.stdout block-buffered: the host's text is still in
+    # Python's buffer when the language writes.
+    script = (
+        "import quorvel\n"
+        "e = quorvel.Engine()\n"
+        "print('before')\n"
+        "e.eval('(println \"inside\")')\n"
+        "print('after')\n"
+    )
+    env = {k: v for k, v in os.environ.items() if k != "PYTHONUNBUFFERED"}
+    done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, env=env)
+    assert done.returncode == 0, done.stderr
+    assert done.stdout == "before\ninside\nafter\n"
 
 
 def test_console_natives_do_not_perform_the_console_effect(engine, capfd):
